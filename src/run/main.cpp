@@ -1,7 +1,4 @@
-// Program entry: banner, command line, the run, the timing line.
-#include <cstdio>
+// Program entry.
+#include "run/program.h"
 
-int main() {
-  std::printf(" %s %s started, please wait...\n", "quiltmerge", "1.2.4b");
-  return 0;
-}
+int main(int argc, char** argv) { return run_program(argc, argv); }

@@ -10,26 +10,27 @@ struct recorded_call {
   std::string what;  // "progress", "step_end", "begin", "end"
   double value = 0;
   std::string label;
+  int depth = 0;  // stages open when the call was made
 };
 
 class recording_tracker : public progress_tracker {
  public:
   bool refresh() override { return true; }
-  void set_progress(double p) override { calls.push_back({"progress", p, ""}); }
-  void set_step_end(double p) override { calls.push_back({"step_end", p, ""}); }
+  void set_progress(double p) override { calls.push_back({"progress", p, "", depth}); }
+  void set_step_end(double p) override { calls.push_back({"step_end", p, "", depth}); }
   void begin_stage(const std::string& label) override {
-    calls.push_back({"begin", 0, label});
+    calls.push_back({"begin", 0, label, depth});
     ++depth;
   }
   void end_stage() override {
-    calls.push_back({"end", 0, ""});
     --depth;
+    calls.push_back({"end", 0, "", depth});
   }
 
-  std::vector<double> values(const std::string& what) const {
+  std::vector<double> values(const std::string& what, int at_depth = -1) const {
     std::vector<double> out;
     for (const auto& c : calls)
-      if (c.what == what) out.push_back(c.value);
+      if (c.what == what && (at_depth < 0 || c.depth == at_depth)) out.push_back(c.value);
     return out;
   }
 

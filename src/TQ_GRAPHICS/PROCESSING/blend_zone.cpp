@@ -1,0 +1,148 @@
+#include "TQ_GRAPHICS/PROCESSING/blend_zone.h"
+
+#include <algorithm>
+
+#include "TQ_GRAPHICS/PROCESSING/laplacian_pyramid.h"
+#include "TQ_GRAPHICS/PROCESSING/level_blend.h"
+#include "TQ_GRAPHICS/PROCESSING/reduce_expand.h"
+#include "image/region_copy.h"
+#include "progress/progress_tracker.h"
+#include "seam/seam_mask.h"
+
+namespace {
+// The alpha byte of pixel x as get_bytes would read it, without a virtual call per pixel.
+struct alpha_reader {
+  explicit alpha_reader(const dib& image) : model(image.model()) {}
+  bool opaque(const uint8_t* row, int32_t x) const {
+    switch (model) {
+      case bgra32:
+        return row[4 * x + 3] != 0;
+      case bgra_float:
+        return scaled_to_byte(reinterpret_cast<const float*>(row)[4 * x + 3]) != 0;
+      default:
+        return true;
+    }
+  }
+  color_model model;
+};
+
+int32_t clamp32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// The rectangle (left, top, right, bottom) in 64-bit, clipped to `bounds`.
+irect clipped(int64_t left, int64_t top, int64_t right, int64_t bottom, const irect& bounds) {
+  irect out;
+  intersect(irect{clamp32(left), clamp32(top), clamp32(right), clamp32(bottom)}, bounds, out);
+  return out;
+}
+}  // namespace
+
+bool opaque_overlap(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy, irect& region_out,
+                    progress_tracker* progress) {
+  stage_scope stage(progress, "");
+  irect f;
+  const irect placed2 = clipped(dx, dy, int64_t{dx} + image2->width() - 1, int64_t{dy} + image2->height() - 1,
+                                irect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX});
+  if (!intersect(irect::of(*image1), placed2, f)) return false;
+  const alpha_reader alpha1(*image1), alpha2(*image2);
+  bool found = false;
+  irect box;
+  const int32_t rows = f.height();
+  for (int32_t i = 0; i < rows; ++i) {
+    const int32_t y = f.top + i;
+    locked_row row2(*image2, y - dy);
+    locked_row row1(*image1, y);
+    for (int32_t x = f.left; x <= f.right; ++x) {
+      if (!alpha2.opaque(row2.bytes(), x - dx) || !alpha1.opaque(row1.bytes(), x)) continue;
+      if (!found) {
+        box = irect{x, y, x, y};
+        found = true;
+      } else {
+        box.left = std::min(box.left, x);
+        box.right = std::max(box.right, x);
+        box.bottom = y;
+      }
+    }
+    stage.progress(i * 100.0 / rows);
+  }
+  if (found) region_out = box;
+  return found;
+}
+
+int pyramid_level_count(const irect& region, int32_t min_size) {
+  const int64_t e = std::min(region.width(), region.height());
+  if (min_size >= e) return 1;
+  int k = 1;
+  while (k < 62 && (e + (int64_t{1} << (k - 1))) / (int64_t{1} << k) > min_size) ++k;
+  return 1 + k;
+}
+
+void blend_zone_rect(const irect& union_rect, const irect& region, irect& zone_out, int32_t& levels_out,
+                     int32_t min_size) {
+  levels_out = pyramid_level_count(region, min_size);
+  const int64_t d = int64_t{1} << std::min(levels_out - 1, 40);
+  irect k = clipped(region.left - d, region.top - d, region.right, region.bottom, union_rect);
+  const int64_t kw = (int64_t{k.right} + d - k.left) / d * d;  // ceil(width / d) * d
+  const int64_t kh = (int64_t{k.bottom} + d - k.top) / d * d;
+  zone_out = clipped(k.left, k.top, k.left + kw + d - 1, k.top + kh + d - 1, union_rect);
+}
+
+dib_ptr blend_zone(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy, irect& zone_out,
+                   const blend_options& options, progress_tracker* progress) {
+  stage_scope stage(progress, "Creating of blend region");
+  stage.step_end(5);
+  irect region;
+  if (!opaque_overlap(image1, image2, dx, dy, region, progress)) return dib_ptr();
+
+  const irect whole = clipped(std::min<int64_t>(0, dx), std::min<int64_t>(0, dy),
+                              std::max<int64_t>(image1->width() - 1, int64_t{dx} + image2->width() - 1),
+                              std::max<int64_t>(image1->height() - 1, int64_t{dy} + image2->height() - 1),
+                              irect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX});
+  const irect g = options.MinSize == 0 ? whole : region;
+  irect zone;
+  int32_t levels = 1;
+  blend_zone_rect(whole, g, zone, levels, options.MinSize);
+
+  stage.step_end(40);
+  dib_ptr mask = find_best_seam(image1, image2, dx, dy, g, zone, options, progress);
+  pyramid_debug_dump(mask, options, "DBGP_AlphaMask");
+
+  laplacian_pyramid p1, p2;
+  {
+    stage.step_end(45);
+    dib_ptr z1(image1->create_blank(zone.width(), zone.height()));
+    copy_dib(image1.get(), z1.get(), -zone.left, -zone.top, progress);
+    stage.step_end(50);
+    dib_ptr z2(image2->create_blank(zone.width(), zone.height()));
+    copy_dib(image2.get(), z2.get(), dx - zone.left, dy - zone.top, progress);
+
+    stage.step_end(65);
+    p1 = laplacian_pyramid(z1, levels, progress);
+    if (options.PyramidVerbose) pyramid_debug_dump(p1.montage(), options, "DBGP_Pyramid_1");
+    stage.step_end(80);
+    p2 = laplacian_pyramid(z2, levels, progress);
+    if (options.PyramidVerbose) pyramid_debug_dump(p2.montage(), options, "DBGP_Pyramid_2");
+  }
+
+  stage.step_end(90);
+  {
+    stage_scope blending(progress, "");
+    double share = 1.0;
+    for (int i = 0; i < p1.size(); ++i) {
+      share /= 4;
+      blending.step_end(100 - 100 * share);
+      stage_scope level(progress, "");
+      level.step_end(65);
+      blend_level(p1[i], p2[i], mask, options.TSmooth, i, options, progress);
+      level.step_end(100);
+      mask = reduce_dib(mask, progress);
+    }
+  }
+  p2 = laplacian_pyramid();
+  stage.step_end(100);
+  if (options.PyramidVerbose) pyramid_debug_dump(p1.montage(), options, "DBGP_PyramidBlended");
+  dib_ptr result = p1.collapse(progress);
+  zone_out = zone;
+  return result;
+}

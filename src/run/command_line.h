@@ -1,0 +1,33 @@
+// Turning the command words into the input list, the output name and the option
+// records; the banner, the usage text and the checks made before a run.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "run/options.h"
+
+constexpr const char* program_name = "quiltmerge";
+constexpr const char* program_version = "1.2.4b";
+
+// A command line that cannot be run: the message is printed, then (when asked) the usage.
+class command_line_error : public std::runtime_error {
+ public:
+  command_line_error(const std::string& message, bool show_usage)
+      : std::runtime_error(message), show_usage_(show_usage) {}
+  bool show_usage() const { return show_usage_; }
+
+ private:
+  bool show_usage_;
+};
+
+// Throws command_line_error for an option whose value is missing or not a number.
+void parse_command_line(int argc, const char* const* argv, input_list& inputs, std::string& output_name,
+                        blend_options& blend, wrap_options& wrap);
+
+// "Invalid WrapMode (disabled ...)" and WrapMode 0 when outside 0..2.
+void check_wrap_mode(wrap_options& wrap);
+void clamp_blend_options(blend_options& options);
+
+void print_banner();
+void print_usage();

@@ -1,0 +1,18 @@
+// One merge step: the new image goes onto the accumulated result, the blended zone
+// around their seam on top, on a canvas grown to hold both.
+#pragma once
+
+#include <cstdint>
+
+#include "image/dib.h"
+#include "image/irect.h"
+#include "run/options.h"
+
+class progress_tracker;
+
+// acc_rect (in/out) is the result's canvas rectangle; on return it is the union.
+dib_ptr pairwise_merge(const dib_ptr& result, const dib_ptr& image, int32_t x, int32_t y, irect& acc_rect,
+                       blend_options* options, progress_tracker* progress);
+
+// The canvas rectangle of an image of w x h placed at (x, y); throws when it leaves int32.
+irect placed_rect(int32_t x, int32_t y, int32_t width, int32_t height);

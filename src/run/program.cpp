@@ -1,0 +1,68 @@
+#include "run/program.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "platform/clock.h"
+#include "progress/profiler.h"
+#include "run/command_line.h"
+#include "run/run_driver.h"
+
+namespace {
+bool has_word(int argc, const char* const* argv, const char* word) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], word) == 0) return true;
+  return false;
+}
+
+void write_profile() {
+  std::FILE* f = std::fopen("profile.txt", "w");
+  if (!f) throw std::runtime_error("Can't write profile.txt");
+  std::fputs(profile_report(0, 0), f);
+  std::fclose(f);
+}
+}  // namespace
+
+int run_program(int argc, const char* const* argv) {
+  if (has_word(argc, argv, "--version")) {
+    std::printf("%s %s\n", program_name, program_version);
+    return 0;
+  }
+  print_banner();
+  if (has_word(argc, argv, "--help")) {
+    print_usage();
+    return 0;
+  }
+  const uint32_t start = tick_count_ms();
+  input_list inputs;
+  std::string output_name;
+  blend_options blend;
+  wrap_options wrap;
+  int status = 0;
+  try {
+    parse_command_line(argc, argv, inputs, output_name, blend, wrap);
+    if (inputs.size() < 2) {
+      print_usage();
+      return argc > 1 ? 2 : 0;
+    }
+    check_wrap_mode(wrap);
+    clamp_blend_options(blend);
+    run_driver(inputs, output_name, &blend, &wrap);
+    if (wrap.profile) write_profile();
+  } catch (const command_line_error& e) {
+    std::printf("%s\n", e.what());
+    if (e.show_usage()) print_usage();
+    return 2;
+  } catch (const std::exception& e) {
+    std::printf("%s\n", e.what());
+    status = 1;
+  }
+  const float elapsed = static_cast<float>(static_cast<uint32_t>(tick_count_ms() - start) * 0.001);
+  std::printf("\n");
+  std::fflush(stdout);
+  std::printf("\nTime spent: %5.2f sec\r", elapsed);
+  std::fflush(stdout);
+  return status;
+}

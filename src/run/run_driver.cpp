@@ -1,0 +1,50 @@
+#include "run/run_driver.h"
+
+#include <memory>
+
+#include "image/dib.h"
+#include "image/irect.h"
+#include "io/load_image.h"
+#include "io/save_image.h"
+#include "progress/console_progress.h"
+#include "run/pairwise_merge.h"
+#include "run/wrap_closing.h"
+
+void run_driver(const input_list& inputs, const std::string& output_name, blend_options* blend,
+                wrap_options* wrap, progress_tracker* injected) {
+  const int n = static_cast<int>(inputs.size());
+  if (n < 2) return;
+  std::unique_ptr<console_progress> console;
+  if (!injected) console = std::make_unique<console_progress>();
+  progress_tracker& progress = injected ? *injected : *console;
+  const bool wrap_on = wrap->HorWrap > 0 || wrap->WrapMode > 0;
+
+  dib_ptr result;
+  irect acc_rect;
+  progress.set_step_end(wrap_on ? 60 : 95);
+  progress.begin_stage("");
+  {
+    const double first_share = 10.0 / n;
+    progress.set_step_end(first_share);
+    result = load_input_image(inputs[0], &progress);
+    acc_rect = placed_rect(inputs[0].x_offset, inputs[0].y_offset, result->width(), result->height());
+    for (int i = 1; i < n; ++i) {
+      progress.set_step_end(first_share + (99 - first_share) * i / (n - 1));
+      stage_scope merge(&progress, "");
+      merge.step_end(10);
+      dib_ptr image(load_input_image(inputs[i], &progress));
+      merge.step_end(100);
+      result = pairwise_merge(result, image, inputs[i].x_offset, inputs[i].y_offset, acc_rect, blend, &progress);
+    }
+  }
+  progress.end_stage();
+
+  if (wrap_on) {
+    progress.set_step_end(95);
+    result = close_horizontal_wrap(inputs, blend, wrap, acc_rect, result, &progress);
+  }
+  progress.set_step_end(99);
+  save_image(output_name, result.get(), &progress);
+  progress.refresh();
+  progress.set_progress(100);
+}

@@ -1,0 +1,84 @@
+#include "run/wrap_closing.h"
+
+#include <cstdio>
+
+#include "TQ_GRAPHICS/PROCESSING/blend_zone.h"
+#include "image/region_copy.h"
+#include "io/load_image.h"
+#include "progress/progress_tracker.h"
+#include "run/dump_prefix.h"
+#include "run/pairwise_merge.h"
+
+namespace {
+bool touches(const irect& a, const irect& b) {
+  irect unused;
+  return intersect(a, b, unused);
+}
+}  // namespace
+
+dib_ptr make_wrap_piece(const input_image_spec& input, const wrap_options& wrap, const blend_options&,
+                        const irect& acc_rect, irect& piece_rect, progress_tracker* progress) {
+  stage_scope stage(progress, "");
+  stage.step_end(60);
+  dib_ptr image(load_input_image(input, progress));
+  const int32_t d = wrap.HorWrap, e = d / 8;
+  const int32_t top = acc_rect.top, bottom = acc_rect.bottom;
+  const irect w1{d - e, top, d, bottom}, w2{-e, top, 0, bottom}, w3{d, top, d + e, bottom}, w4{0, top, e, bottom};
+  const irect placed = placed_rect(input.x_offset, input.y_offset, image->width(), image->height());
+  if (!((touches(placed, w1) || touches(placed, w2)) && (touches(placed, w3) || touches(placed, w4)))) return image;
+
+  dib_ptr piece(image->create_blank(2 * e, image->height()));
+  piece_rect = irect{d - e, input.y_offset, d + e - 1, placed.bottom};
+  const int32_t x = input.x_offset;
+  // An input that itself crosses the start or the end of the period is based on its shifted copy.
+  const bool shifted_base = touches(placed, w2) || touches(placed, w3);
+  const int32_t base_x = shifted_base ? x + e : x - (d - e);
+  const int32_t over_x = shifted_base ? x - (d - e) : x + e;
+  stage.step_end(80);
+  copy_dib(image.get(), piece.get(), base_x, 0, progress);
+  stage.step_end(100);
+  copy_opaque(image.get(), piece.get(), over_x, 0, progress);
+  return piece;
+}
+
+dib_ptr close_horizontal_wrap(const input_list& inputs, blend_options* options, wrap_options* wrap,
+                              irect& acc_rect, const dib_ptr& merged, progress_tracker* progress) {
+  stage_scope stage(progress, "");
+  if (wrap->HorWrap < 1) wrap->HorWrap = acc_rect.width();
+  const int32_t d = wrap->HorWrap;
+  dib_ptr result = merged;
+
+  if (d < min_wrap_period) {
+    std::printf("\nWrap period of %d columns is too small to close (at least %d needed); cutting to it only.\n", d,
+                min_wrap_period);
+  } else {
+    stage.step_end(75);
+    {
+      stage_scope pieces(progress, "");
+      const int n = static_cast<int>(inputs.size());
+      for (int i = 0; i < n; ++i) {
+        pieces.step_end(n > 1 ? i * 100.0 / (n - 1) : 100.0);
+        stage_scope one(progress, "");
+        one.step_end(10);
+        irect piece_rect;
+        dib_ptr piece = make_wrap_piece(inputs[i], *wrap, *options, acc_rect, piece_rect, progress);
+        one.step_end(100);
+        if (!piece_rect.empty())
+          result = pairwise_merge(result, piece, piece_rect.left, piece_rect.top, acc_rect, options, progress);
+      }
+    }
+    stage.step_end(90);
+    next_dump_prefix(options);
+    irect zone;
+    dib_ptr zone_image = blend_zone(result, result, d, 0, zone, *options, progress);
+    stage.step_end(92);
+    if (zone_image) copy_opaque(zone_image.get(), result.get(), zone.left, zone.top, progress);
+    stage.step_end(94);
+    if (zone_image) copy_opaque(zone_image.get(), result.get(), zone.left - d, zone.top, progress);
+  }
+
+  dib_ptr final_image(result->create_blank(d, result->height()));
+  stage.step_end(100);
+  copy_dib(result.get(), final_image.get(), 0, 0, progress);
+  return final_image;
+}

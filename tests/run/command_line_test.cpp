@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "run/command_line.h"
+
+namespace {
+struct parsed {
+  input_list inputs;
+  std::string output;
+  blend_options blend;
+  wrap_options wrap;
+};
+
+parsed parse(std::vector<const char*> words) {
+  words.insert(words.begin(), "quiltmerge");
+  parsed p;
+  parse_command_line(static_cast<int>(words.size()), words.data(), p.inputs, p.output, p.blend, p.wrap);
+  return p;
+}
+
+std::string error_of(std::vector<const char*> words, bool* usage = nullptr) {
+  try {
+    parse(words);
+  } catch (const command_line_error& e) {
+    if (usage) *usage = e.show_usage();
+    return e.what();
+  }
+  return "";
+}
+}  // namespace
+
+TEST(CommandLine, OffsetsAreRunningValues) {
+  parsed p = parse({"a.jpg", "-xoff", "100", "b.jpg", "c.jpg", "-yoff", "5", "-xoff", "0", "d.jpg"});
+  ASSERT_EQ(p.inputs.size(), 4u);
+  EXPECT_EQ(p.inputs[0].file_name, "a.jpg");
+  EXPECT_EQ(p.inputs[0].x_offset, 0);
+  EXPECT_EQ(p.inputs[1].x_offset, 100);
+  EXPECT_EQ(p.inputs[2].x_offset, 100);
+  EXPECT_EQ(p.inputs[2].y_offset, 0);
+  EXPECT_EQ(p.inputs[3].x_offset, 0);
+  EXPECT_EQ(p.inputs[3].y_offset, 5);
+  EXPECT_EQ(p.output, "blended.tif");
+}
+
+TEST(CommandLine, OptionsSetTheirFieldsAndLaterWordsWin) {
+  parsed p = parse({"-o", "x.png", "-w", "-WrapMode", "0", "-DER", "0.5", "-DEC", "1.5", "-MinSize", "-3",
+                    "-MaxComp", "0", "-HiPassLevel", "2", "-TSmooth", "3", "-SeamVerbose", "-PyramidVerbose",
+                    "-HorWrap", "4000", "-profile", "-v", "-o", "y.tif", "a", "b"});
+  EXPECT_EQ(p.output, "y.tif");
+  EXPECT_EQ(p.wrap.WrapMode, 0);
+  EXPECT_EQ(p.wrap.HorWrap, 4000);
+  EXPECT_TRUE(p.wrap.profile);
+  EXPECT_EQ(p.blend.DER, 0.5f);
+  EXPECT_EQ(p.blend.HiPassLevel, 2);
+  EXPECT_EQ(p.blend.TSmooth, 3);
+  EXPECT_TRUE(p.blend.SeamVerbose);
+  EXPECT_TRUE(p.blend.PyramidVerbose);
+  clamp_blend_options(p.blend);
+  EXPECT_EQ(p.blend.DEC, 1.0f);
+  EXPECT_EQ(p.blend.MaxComp, 1);
+  EXPECT_EQ(p.blend.MinSize, 0);
+  EXPECT_EQ(p.inputs.size(), 2u);
+}
+
+TEST(CommandLine, DefaultsMatchTheRecords) {
+  parsed p = parse({"a", "b"});
+  EXPECT_EQ(p.blend.MinSize, 4);
+  EXPECT_EQ(p.blend.HiPassLevel, 4);
+  EXPECT_EQ(p.blend.DEC, 24.0f / 255.0f);
+  EXPECT_EQ(p.blend.DER, 0.25f);
+  EXPECT_EQ(p.blend.MaxComp, 81920);
+  EXPECT_FALSE(p.blend.SeamVerbose);
+  EXPECT_EQ(p.wrap.WrapMode, 0);
+}
+
+TEST(CommandLine, LookalikeWordsAreInputs) {
+  parsed p = parse({"-V", "-Xoff", "-x", "-vv", "-"});
+  ASSERT_EQ(p.inputs.size(), 5u);
+  EXPECT_EQ(p.inputs[0].file_name, "-V");
+  EXPECT_EQ(p.inputs[4].file_name, "-");
+}
+
+TEST(CommandLine, MissingOrMalformedValuesAreErrors) {
+  bool usage = false;
+  EXPECT_EQ(error_of({"a", "b", "-xoff"}, &usage), "Missing value for -xoff");
+  EXPECT_TRUE(usage);
+  EXPECT_EQ(error_of({"a", "-xoff", "1O0", "b"}, &usage), "Invalid value for -xoff: \"1O0\"");
+  EXPECT_FALSE(usage);
+  EXPECT_EQ(error_of({"-yoff", "2147483648", "a", "b"}), "Invalid value for -yoff: \"2147483648\"");
+  EXPECT_EQ(error_of({"-MaxComp", "", "a", "b"}), "Invalid value for -MaxComp: \"\"");
+  EXPECT_EQ(error_of({"-DEC", "nan", "a", "b"}), "Invalid value for -DEC: \"nan\"");
+  EXPECT_EQ(error_of({"-DER", "0.3x", "a", "b"}), "Invalid value for -DER: \"0.3x\"");
+  EXPECT_EQ(error_of({"-yoff", "-2147483648", "-DEC", ".5", "-DER", "1e-3", "a", "b"}), "");
+}
+
+TEST(CommandLine, WrapModeOutsideRangeIsDisabled) {
+  wrap_options w;
+  w.WrapMode = 7;
+  w.HorWrap = 10;
+  testing::internal::CaptureStdout();
+  check_wrap_mode(w);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Invalid WrapMode (disabled ...)\n");
+  EXPECT_EQ(w.WrapMode, 0);
+  EXPECT_EQ(w.HorWrap, 10);
+  w.WrapMode = 2;
+  testing::internal::CaptureStdout();
+  check_wrap_mode(w);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(w.WrapMode, 2);
+}
+
+TEST(CommandLine, UsageText) {
+  testing::internal::CaptureStdout();
+  print_usage();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "quiltmerge 1.2.4b\nusage: \n-o: output file name (list of input files)\n"
+            "-xoff: offset of input picture by x\n-yoff: offset of input picture by y\nexample:\n"
+            "quiltmerge -o out.jpg in_file1.jpg -xoff 100 in_file2.jpg\n");
+}

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include "image/dib_cursor.h"
+#include "io/load_image.h"
+#include "io/save_image.h"
+#include "support/run_binary.h"
+#include "support/storage_override.h"
+#include "support/test_images.h"
+
+using namespace test_images;
+
+namespace {
+const std::string samples = QM_SAMPLES;
+const std::string sample_args = "'" + samples + "/demo_1.jpg' -xoff 560 -yoff 8 '" + samples +
+                                "/demo_2.jpg' -xoff 1120 -yoff 3 '" + samples + "/demo_3.jpg'";
+}  // namespace
+
+TEST(EndToEnd, MergesTheSamplesIntoOnePanorama) {
+  scoped_temp_dir dir;
+  binary_run run = run_quiltmerge(dir.path(), sample_args);
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find(" quiltmerge 1.2.4b started, please wait...\n"), std::string::npos);
+  EXPECT_NE(run.output.find("\nTime spent: "), std::string::npos);
+  dib_ptr out(load_image_file(dir.path() + "/blended.tif", nullptr));
+  ASSERT_EQ(out->width(), 1920);
+  ASSERT_EQ(out->height(), 608);
+  EXPECT_EQ(get_pixel(out.get(), 0, 607).a, 0);     // below tile 1
+  EXPECT_EQ(get_pixel(out.get(), 1919, 0).a, 0);    // above tile 3
+  EXPECT_EQ(get_pixel(out.get(), 700, 300).a, 255);  // inside the first seam's overlap
+  // No tile reaches this corner of row 0 above tile 2 at column 1000: tile 1 ends at 799, tile 3 starts at 1120.
+  EXPECT_EQ(get_pixel(out.get(), 1000, 3).a, 0);
+  EXPECT_EQ(get_pixel(out.get(), 1000, 8).a, 255);
+}
+
+TEST(EndToEnd, CommandLineStatuses) {
+  scoped_temp_dir dir;
+  binary_run none = run_quiltmerge(dir.path(), "");
+  EXPECT_EQ(none.status, 0);
+  EXPECT_NE(none.output.find("usage: \n"), std::string::npos);
+  EXPECT_EQ(none.output.find("Time spent"), std::string::npos);
+  EXPECT_EQ(run_quiltmerge(dir.path(), "a.jpg").status, 2);
+  binary_run missing = run_quiltmerge(dir.path(), "a.jpg b.jpg -xoff");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.output.find("Missing value for -xoff\n"), std::string::npos);
+  binary_run bad = run_quiltmerge(dir.path(), "a.jpg -xoff 1O0 b.jpg");
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.output.find("Invalid value for -xoff: \"1O0\""), std::string::npos);
+  EXPECT_EQ(run_quiltmerge(dir.path(), "--help").status, 0);
+  binary_run version = run_quiltmerge(dir.path(), "--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output, "quiltmerge 1.2.4b\n");
+  EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(EndToEnd, UnreadableInputFailsTheRunAndKeepsTheOldOutput) {
+  scoped_temp_dir dir;
+  const std::string old_output = "an earlier result";
+  {
+    std::FILE* f = std::fopen((dir.path() + "/blended.tif").c_str(), "wb");
+    std::fputs(old_output.c_str(), f);
+    std::fclose(f);
+  }
+  binary_run run = run_quiltmerge(dir.path(), "'" + samples + "/demo_1.jpg' -xoff 560 '" + samples +
+                                                  "/demo_2.jpg' missing.jpg '" + samples + "/demo_3.jpg' -profile");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.output.find("While loading image: missing.jpg\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("\nTime spent: "), std::string::npos);
+  EXPECT_EQ(read_file(dir.path() + "/blended.tif"), old_output);
+  EXPECT_FALSE(file_exists(dir.path() + "/profile.txt"));
+  EXPECT_EQ(dir.entries().size(), 1u);  // no temporary or partial file
+}
+
+TEST(EndToEnd, ProfileIsWrittenAfterASuccessfulRun) {
+  scoped_temp_dir dir;
+  binary_run run = run_quiltmerge(dir.path(), "-o out.png -profile " + sample_args);
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(file_exists(dir.path() + "/out.png"));
+  EXPECT_EQ(read_file(dir.path() + "/profile.txt"),
+            "All Profiled Time: 0.00000000(sec)\n===CALLS==|=%All=|=%Exl=|%miliSec=|%mSecMax=| Name |\n");
+}
