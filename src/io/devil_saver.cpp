@@ -1,0 +1,74 @@
+#include <IL/il.h>
+
+#include <stdexcept>
+
+#include "image/dib.h"
+#include "image/dib_cursor.h"
+#include "io/atomic_output.h"
+#include "io/devil_image.h"
+#include "io/load_image.h"
+#include "io/pixel_rows.h"
+#include "io/save_image.h"
+#include "progress/progress_tracker.h"
+
+namespace {
+std::string save_error(ILenum code, const std::string& file_name) {
+  return "DEVIL Error : " + devil_error_text(code) + " \n While saving image: " + file_name;
+}
+
+// Encodes through DevIL, which picks the format from the extension. With `quiet`, a file
+// that cannot be written is skipped without an exception.
+void save_with_devil(const std::string& file_name, dib* image, progress_tracker* progress, bool quiet) {
+  stage_scope stage(progress, "IL Saving to file");
+  const dib_view view(image);
+  devil_image target;
+  ilEnable(IL_ORIGIN_SET);
+  ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
+  // DevIL sizes its buffer in 32-bit arithmetic; a larger picture would get a wrapped, short buffer.
+  const uint64_t bytes = uint64_t{4} * static_cast<uint32_t>(view.width) * static_cast<uint32_t>(view.height);
+  if (bytes > UINT32_MAX || !ilTexImage(view.width, view.height, 1, 4, IL_RGBA, IL_UNSIGNED_BYTE, nullptr))
+    throw std::runtime_error("DEVIL Error : Can't create image");
+  // ilTexImage marks the image lower-left whatever the origin mode; row 0 is our top row.
+  ilRegisterOrigin(IL_ORIGIN_UPPER_LEFT);
+
+  const ILint width = ilGetInteger(IL_IMAGE_WIDTH);
+  const ILint height = ilGetInteger(IL_IMAGE_HEIGHT);
+  const ILint bytes_per_pixel = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
+  ILubyte* data = ilGetData();
+  if (!data || width != view.width || height != view.height || (bytes_per_pixel != 3 && bytes_per_pixel != 4))
+    throw std::runtime_error("DEVIL Error : Can't create image");
+  const size_t row_bytes = static_cast<size_t>(width) * bytes_per_pixel;
+  for (int32_t i = 0; i < height; ++i) {
+    locked_row row(*image, i);
+    row_to_rgb_bytes(image->model(), row.bytes(), data + row_bytes * i, bytes_per_pixel, width);
+    stage.progress(static_cast<double>(int64_t{i} * 100 / height));
+  }
+
+  ilEnable(IL_FILE_OVERWRITE);
+  try {
+    atomic_output output(file_name, save_error(IL_COULD_NOT_OPEN_FILE, file_name));
+    clear_devil_errors();
+    if (!ilSaveImage(output.temp_name().c_str()))
+      throw std::runtime_error(save_error(ilGetError(), file_name));
+    output.commit();
+  } catch (const std::runtime_error&) {
+    if (!quiet) throw;
+  }
+}
+}  // namespace
+
+void save_image(const std::string& file_name, dib* image, progress_tracker* progress) {
+  if (has_tiff_extension(file_name)) {
+    write_tiff(file_name, image, progress);
+    return;
+  }
+  save_with_devil(file_name, image, progress, false);
+}
+
+void save_debug_image(const std::string& file_name, dib* image) {
+  if (has_tiff_extension(file_name)) {
+    write_tiff(file_name, image, nullptr);
+    return;
+  }
+  save_with_devil(file_name, image, nullptr, true);
+}

@@ -1,0 +1,226 @@
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "image/dib.h"
+#include "io/image_size_check.h"
+#include "io/load_image.h"
+#include "io/owned_dib.h"
+#include "io/tiff_handle.h"
+#include "io/tiff_messages.h"
+#include "io/tiff_rgba_reader.h"
+#include "progress/progress_tracker.h"
+
+namespace {
+// Channel bits in the dib's memory order B, G, R, A.
+constexpr uint8_t to_b = 1, to_g = 2, to_r = 4, to_a = 8;
+// Tiles beyond this size are not worth trusting from a header.
+constexpr uint64_t max_tile_bytes = uint64_t{256} << 20;
+
+struct tiff_layout {
+  int32_t width = 0;
+  int32_t height = 0;
+  uint16_t bits = 0;
+  uint16_t samples = 0;
+  bool separate_planes = false;
+  bool grey = false;      // one grey sample (+ alpha) spread to R = G = B
+  bool inverted = false;  // MinIsWhite
+  bool tiled = false;
+
+  bool has_alpha() const { return samples >= (grey ? 2 : 4); }
+  int32_t bytes_per_sample() const { return bits / 8; }
+  int32_t samples_per_row_pixel() const { return separate_planes ? 1 : samples; }
+};
+
+// One sample of the source pixel and the dib channels it fills.
+struct sample_route {
+  uint16_t sample;
+  uint8_t channels;
+  bool inverted;
+};
+
+// One sweep over the rows: contiguous files need one, separate planes one per plane used.
+struct sample_pass {
+  uint16_t plane;
+  std::vector<sample_route> routes;
+  bool fill_opaque;
+};
+
+std::vector<sample_pass> plan_passes(const tiff_layout& layout) {
+  std::vector<sample_route> routes;
+  if (layout.grey) {
+    routes.push_back({0, to_r | to_g | to_b, layout.inverted});
+    if (layout.has_alpha()) routes.push_back({1, to_a, false});
+  } else {
+    routes = {{0, to_r, false}, {1, to_g, false}, {2, to_b, false}};
+    if (layout.has_alpha()) routes.push_back({3, to_a, false});
+  }
+  if (!layout.separate_planes) return {{0, routes, !layout.has_alpha()}};
+  std::vector<sample_pass> passes;
+  for (const sample_route& route : routes)
+    passes.push_back(
+        {route.sample, {{0, route.channels, route.inverted}}, passes.empty() && !layout.has_alpha()});
+  return passes;
+}
+
+void store_bytes(const uint8_t* src, int32_t step, const sample_pass& pass, uint8_t* row, int32_t width) {
+  for (const sample_route& route : pass.routes)
+    for (int c = 0; c < 4; ++c) {
+      if (!(route.channels & (1 << c))) continue;
+      const uint8_t* s = src + route.sample;
+      uint8_t* d = row + c;
+      for (int32_t x = 0; x < width; ++x, s += step, d += 4)
+        *d = route.inverted ? static_cast<uint8_t>(255 - *s) : *s;
+    }
+  if (pass.fill_opaque)
+    for (int32_t x = 0; x < width; ++x) row[4 * x + 3] = 255;
+}
+
+void store_floats(const uint16_t* src, int32_t step, const sample_pass& pass, float* row, int32_t width) {
+  for (const sample_route& route : pass.routes)
+    for (int c = 0; c < 4; ++c) {
+      if (!(route.channels & (1 << c))) continue;
+      const uint16_t* s = src + route.sample;
+      float* d = row + c;
+      for (int32_t x = 0; x < width; ++x, s += step, d += 4) {
+        const int sample = route.inverted ? 65535 - *s : *s;
+        *d = static_cast<float>(sample) / 65535.0f;
+      }
+    }
+  if (pass.fill_opaque)
+    for (int32_t x = 0; x < width; ++x) row[4 * x + 3] = 1.0f;
+}
+
+// Hands out the samples of one row of one plane, from scanlines or from a band of tiles.
+class tiff_row_source {
+ public:
+  tiff_row_source(TIFF* tif, const tiff_layout& layout, const std::string& file_name)
+      : tif_(tif), layout_(layout), file_name_(file_name) {
+    row_bytes_ =
+        static_cast<size_t>(layout.width) * layout.samples_per_row_pixel() * layout.bytes_per_sample();
+    if (!layout.tiled) {
+      const uint64_t scanline = TIFFScanlineSize64(tif);
+      if (scanline < row_bytes_) throw std::runtime_error(tiff_format_error(file_name));
+      buffer_.resize(scanline);
+      return;
+    }
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tile_width_);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tile_length_);
+    tile_row_bytes_ = TIFFTileRowSize64(tif);
+    const uint64_t tile_bytes = TIFFTileSize64(tif);
+    if (tile_width_ == 0 || tile_length_ == 0 || tile_bytes == 0 || tile_bytes > max_tile_bytes ||
+        tile_row_bytes_ < uint64_t{tile_width_} * layout.samples_per_row_pixel() * layout.bytes_per_sample())
+      throw std::runtime_error(tiff_format_error(file_name));
+    tile_.resize(tile_bytes);
+    buffer_.resize(row_bytes_ * std::min<uint32_t>(tile_length_, layout.height));
+  }
+
+  const uint8_t* row(int32_t y, uint16_t plane) {
+    if (!layout_.tiled) {
+      if (TIFFReadScanline(tif_, buffer_.data(), static_cast<uint32_t>(y), plane) < 0)
+        throw std::runtime_error(tiff_read_error(file_name_));
+      return buffer_.data();
+    }
+    const int64_t top = int64_t{y} / tile_length_ * tile_length_;
+    if (top != band_top_ || plane != band_plane_) read_band(top, plane);
+    return buffer_.data() + row_bytes_ * static_cast<size_t>(y - top);
+  }
+
+ private:
+  void read_band(int64_t top, uint16_t plane) {
+    band_top_ = -1;
+    const int64_t rows = std::min<int64_t>(tile_length_, layout_.height - top);
+    const size_t pixel_bytes =
+        static_cast<size_t>(layout_.samples_per_row_pixel()) * layout_.bytes_per_sample();
+    for (int64_t left = 0; left < layout_.width; left += tile_width_) {
+      if (TIFFReadTile(tif_, tile_.data(), static_cast<uint32_t>(left), static_cast<uint32_t>(top), 0,
+                       plane) < 0)
+        throw std::runtime_error(tiff_read_error(file_name_));
+      const size_t bytes =
+          static_cast<size_t>(std::min<int64_t>(tile_width_, layout_.width - left)) * pixel_bytes;
+      for (int64_t r = 0; r < rows; ++r)
+        std::memcpy(buffer_.data() + row_bytes_ * r + left * pixel_bytes, tile_.data() + tile_row_bytes_ * r,
+                    bytes);
+    }
+    band_top_ = top;
+    band_plane_ = plane;
+  }
+
+  TIFF* tif_;
+  const tiff_layout& layout_;
+  const std::string& file_name_;
+  size_t row_bytes_ = 0;
+  std::vector<uint8_t> buffer_;
+  std::vector<uint8_t> tile_;
+  uint32_t tile_width_ = 0;
+  uint32_t tile_length_ = 0;
+  uint64_t tile_row_bytes_ = 0;
+  int64_t band_top_ = -1;
+  uint16_t band_plane_ = 0;
+};
+
+owned_dib read_samples(TIFF* tif, const tiff_layout& layout, const std::string& file_name,
+                       const stage_scope& stage) {
+  owned_dib result(layout.bits == 8 ? create_dib(layout.width, layout.height, 32)
+                                    : create_float_dib(layout.width, layout.height));
+  tiff_row_source source(tif, layout, file_name);
+  const std::vector<sample_pass> passes = plan_passes(layout);
+  const int32_t step = layout.samples_per_row_pixel();
+  const int64_t total = static_cast<int64_t>(passes.size()) * layout.height;
+  int64_t done = 0;
+  for (const sample_pass& pass : passes)
+    for (int32_t y = 0; y < layout.height; ++y, ++done) {
+      const uint8_t* samples = source.row(y, pass.plane);
+      locked_row row(*result, y);
+      if (layout.bits == 8)
+        store_bytes(samples, step, pass, row.bytes(), layout.width);
+      else
+        store_floats(reinterpret_cast<const uint16_t*>(samples), step, pass, row.as<float>(), layout.width);
+      stage.progress(static_cast<double>(done * 100 / total));
+    }
+  return result;
+}
+}  // namespace
+
+dib* read_tiff(const std::string& file_name, progress_tracker* progress) {
+  stage_scope stage(progress, "TIFF Loading from file");
+  tiff_handle tif = open_tiff(file_name, "r");
+  if (!tif) throw std::runtime_error(tiff_read_error(file_name));
+
+  uint32_t width = 0, height = 0;
+  uint16_t bits = 1, samples = 1, planar = PLANARCONFIG_CONTIG, sample_format = SAMPLEFORMAT_UINT,
+           photometric = 0;
+  const bool has_size = TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) &&
+                        TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &sample_format);
+  if (!TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric))
+    photometric = samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+
+  // Signed and floating-point samples would be misread as unsigned.
+  if ((bits != 8 && bits != 16) ||
+      (sample_format != SAMPLEFORMAT_UINT && sample_format != SAMPLEFORMAT_VOID) ||
+      (planar != PLANARCONFIG_CONTIG && planar != PLANARCONFIG_SEPARATE) || samples < 1)
+    throw std::runtime_error(tiff_format_error(file_name));
+  check_image_size(has_size ? int64_t{width} : -1, has_size ? int64_t{height} : -1, file_name);
+
+  tiff_layout layout;
+  layout.width = static_cast<int32_t>(width);
+  layout.height = static_cast<int32_t>(height);
+  layout.bits = bits;
+  layout.samples = samples;
+  layout.separate_planes = planar == PLANARCONFIG_SEPARATE;
+  layout.grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+  layout.inverted = photometric == PHOTOMETRIC_MINISWHITE;
+  layout.tiled = TIFFIsTiled(tif.get()) != 0;
+
+  if (layout.grey || (photometric == PHOTOMETRIC_RGB && samples >= 3))
+    return read_samples(tif.get(), layout, file_name, stage).release();
+  if (photometric == PHOTOMETRIC_RGB || bits != 8) throw std::runtime_error(tiff_format_error(file_name));
+  return read_tiff_rgba(tif.get(), layout.width, layout.height, file_name, stage).release();
+}

@@ -1,0 +1,64 @@
+#include <tiffio.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "image/dib.h"
+#include "image/dib_cursor.h"
+#include "io/atomic_output.h"
+#include "io/pixel_rows.h"
+#include "io/save_image.h"
+#include "io/tiff_handle.h"
+#include "io/tiff_messages.h"
+#include "progress/progress_tracker.h"
+
+void write_tiff(const std::string& file_name, dib* image, progress_tracker* progress) {
+  stage_scope stage(progress, "TIFF saving to file");
+  const dib_view view(image);
+  const std::string write_error = tiff_read_error(file_name);
+  atomic_output output(file_name, write_error);
+  tiff_handle tif = open_tiff(output.temp_name(), "w");
+  if (!tif) throw std::runtime_error(write_error);
+
+  const int channels = image->channels();
+  const int bits = image->bits_per_pixel() / channels;
+  if (bits < 8) throw std::runtime_error(tiff_format_error(file_name));
+  const int sample_bits = bits > 8 ? 16 : 8;
+  // Wide samples exist only as floats; the 16-bit conversion reads them unscaled.
+  if (sample_bits == 16 && image->model() != bgra_float)
+    throw std::runtime_error(tiff_format_error(file_name));
+
+  TIFF* t = tif.get();
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(view.width));
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(view.height));
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, sample_bits);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_PACKBITS);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, channels);
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 1);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_NONE);
+  TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+  if (channels == 4) {
+    // Without it readers take the fourth sample for an unknown extra and drop the alpha.
+    const uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+    TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
+  }
+
+  std::vector<uint8_t> buffer(static_cast<size_t>(channels) * view.width * sample_bits / 8);
+  for (int32_t i = 0; i < view.height; ++i) {
+    {
+      locked_row row(*image, i);
+      if (sample_bits == 16)
+        float_row_to_rgba16(row.as<const float>(), reinterpret_cast<uint16_t*>(buffer.data()), view.width);
+      else
+        row_to_rgb_bytes(image->model(), row.bytes(), buffer.data(), channels, view.width);
+    }
+    if (TIFFWriteScanline(t, buffer.data(), static_cast<uint32_t>(i), 0) < 0)
+      throw std::runtime_error(write_error);
+    stage.progress(static_cast<double>(int64_t{i} * 100 / view.height));
+  }
+  if (!TIFFFlush(t)) throw std::runtime_error(write_error);
+  tif.reset();
+  output.commit();
+}

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "image/dib.h"
+#include "io/load_image.h"
+#include "io/save_image.h"
+#include "io/tiff_messages.h"
+#include "io_test_files.h"
+
+using namespace io_test;
+
+namespace {
+// A picture whose storage fails at one row, as a full disk or a lost mapping would.
+class failing_dib : public dib {
+ public:
+  failing_dib(dib* inner, int32_t bad_row) : inner_(inner), bad_row_(bad_row) {}
+  dib* create_blank(int32_t w, int32_t h) const override { return inner_->create_blank(w, h); }
+  dib* clone() const override { return inner_->clone(); }
+  void destroy() override { delete this; }
+  uint8_t* data() override { return nullptr; }
+  uint8_t* lock_row(int32_t y) override {
+    if (y == bad_row_) throw std::runtime_error("row lost");
+    return inner_->lock_row(y);
+  }
+  void unlock_row(int32_t y) override { inner_->unlock_row(y); }
+  int width() const override { return inner_->width(); }
+  int height() const override { return inner_->height(); }
+  int stride() const override { return inner_->stride(); }
+  int bits_per_pixel() const override { return inner_->bits_per_pixel(); }
+  dib_cursor* create_cursor() override { return new dib_cursor_bgra32(this); }
+  int channels() const override { return inner_->channels(); }
+  color_model model() const override { return inner_->model(); }
+
+ private:
+  dib_ptr inner_;
+  int32_t bad_row_;
+};
+
+bool has_temporary(const temp_folder& dir) {
+  const auto names = dir.entries();
+  return std::any_of(names.begin(), names.end(),
+                     [](const std::string& n) { return n.find("qm_tmp") != n.npos; });
+}
+}  // namespace
+
+TEST(IoAtomicSave, FailedSavesLeaveTheEarlierFileIntactAndNoTemporary) {
+  temp_folder dir;
+  dib_ptr broken(new failing_dib(create_dib(8, 8, 32), 5));
+  for (const char* name : {"out.tif", "out.png"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.file(name);
+    write_content(path, "earlier result");
+    EXPECT_EQ(error_of([&] { save_image(path, broken.get(), nullptr); }), "row lost");
+    EXPECT_EQ(file_content(path), "earlier result");
+    EXPECT_FALSE(has_temporary(dir));
+  }
+  // DevIL knows no encoder for this extension: an error now, and the old file stays.
+  dib_ptr fine(create_dib(4, 4, 32));
+  const std::string unknown = dir.file("out.qqq");
+  write_content(unknown, "earlier result");
+  EXPECT_EQ(error_of([&] { save_image(unknown, fine.get(), nullptr); }),
+            "DEVIL Error : invalid extension \n While saving image: " + unknown);
+  EXPECT_EQ(file_content(unknown), "earlier result");
+  EXPECT_FALSE(has_temporary(dir));
+}
+
+TEST(IoAtomicSave, SuccessfulSavesReplaceTheTargetWithOrdinaryPermissions) {
+  temp_folder dir;
+  dib_ptr image(asymmetric_picture(8, 6));
+  for (const char* name : {"out.tif", "out.png"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.file(name);
+    write_content(path, "earlier result");
+    save_image(path, image.get(), nullptr);
+    dib_ptr back(load_image_file(path, nullptr));
+    EXPECT_EQ(max_difference(back.get(), image.get()), 0);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+  }
+  EXPECT_FALSE(has_temporary(dir));
+  EXPECT_EQ(dir.entries().size(), 2u);
+}
+
+TEST(IoAtomicSave, UnwritableFoldersFailExceptForDebugPngs) {
+  temp_folder dir;
+  dib_ptr image(create_dib(4, 4, 32));
+  const std::string tif = dir.file("missing/out.tif"), png = dir.file("missing/out.png");
+  EXPECT_EQ(error_of([&] { save_image(tif, image.get(), nullptr); }), tiff_read_error(tif));
+  EXPECT_EQ(error_of([&] { save_image(png, image.get(), nullptr); }),
+            "DEVIL Error : could not open file \n While saving image: " + png);
+  EXPECT_EQ(error_of([&] { save_debug_image(png, image.get()); }), "");
+  EXPECT_EQ(error_of([&] { save_debug_image(dir.file("x.qqq"), image.get()); }), "");
+  EXPECT_EQ(error_of([&] { save_debug_image(tif, image.get()); }), tiff_read_error(tif));
+  EXPECT_TRUE(dir.entries().empty());
+
+  save_debug_image(dir.file("dump.png"), image.get());
+  dib_ptr back(load_image_file(dir.file("dump.png"), nullptr));
+  EXPECT_EQ(back->width(), 4);
+}

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cmath>
+#include <vector>
+
+#include "image/dib.h"
+#include "image/dib_cursor.h"
+#include "io/load_image.h"
+#include "io/tiff_messages.h"
+#include "io_test_files.h"
+#include "support/recording_tracker.h"
+
+using namespace io_test;
+
+namespace {
+// Samples counting up from `start` in steps of `step` (mod 2^bits), so every pixel differs.
+std::vector<uint16_t> ramp(size_t n, int bits, uint32_t start = 3, uint32_t step = 37) {
+  std::vector<uint16_t> v(n);
+  const uint32_t mask = bits == 8 ? 0xFF : 0xFFFF;
+  for (size_t i = 0; i < n; ++i)
+    v[i] = static_cast<uint16_t>((start + step * i * (bits == 8 ? 1 : 251)) & mask);
+  return v;
+}
+
+// Byte count of the header and directory of minimal_grey_tiff; the pixels follow.
+constexpr size_t minimal_tiff_header = 8 + 2 + 9 * 12 + 4;
+
+// An uncompressed 8-bit grey TIFF, one strip, little-endian, with its directory in front
+// of the pixels so that cutting the file shortens only the pixel data.
+std::string minimal_grey_tiff(uint32_t width, uint32_t height) {
+  std::string out = "II*";
+  auto u16 = [&](uint32_t v) { out += static_cast<char>(v & 0xFF), out += static_cast<char>(v >> 8 & 0xFF); };
+  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  out += '\0';
+  u32(8);
+  u16(9);
+  const uint32_t pixels = static_cast<uint32_t>(uint64_t{width} * height);
+  const uint32_t entries[9][3] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},
+                                  {259, 3, 1},     {262, 3, 1},      {273, 4, minimal_tiff_header},
+                                  {277, 3, 1},     {278, 4, height}, {279, 4, pixels}};
+  for (const auto& e : entries) {
+    u16(e[0]), u16(e[1]), u32(1);
+    if (e[1] == 3)
+      u16(e[2]), u16(0);
+    else
+      u32(e[2]);
+  }
+  u32(0);
+  out.append(std::min<uint32_t>(pixels, 1u << 20), '\x40');
+  return out;
+}
+
+// What a pixel must hold, straight from the mapping rules: R, G, B, A as samples of the
+// given depth (grey spreads to R = G = B; MinIsWhite inverts grey; no alpha is opaque).
+std::array<uint32_t, 4> expected_pixel(const tiff_spec& spec, const std::vector<uint16_t>& samples,
+                                       size_t pixel) {
+  const uint32_t top = spec.bits == 8 ? 255 : 65535;
+  const uint16_t* s = &samples[pixel * spec.samples];
+  if (spec.photometric == PHOTOMETRIC_RGB) return {s[0], s[1], s[2], spec.samples >= 4 ? s[3] : top};
+  const uint32_t grey = spec.photometric == PHOTOMETRIC_MINISWHITE ? top - s[0] : s[0];
+  return {grey, grey, grey, spec.samples >= 2 ? s[1] : top};
+}
+
+// Loads the file and compares every pixel with expected_pixel.
+void expect_loads_as_written(const tiff_spec& spec, const std::string& path) {
+  const std::vector<uint16_t> samples =
+      ramp(static_cast<size_t>(spec.width) * spec.height * spec.samples, spec.bits);
+  write_test_tiff(path, spec, samples);
+  dib_ptr image(read_tiff(path, nullptr));
+  ASSERT_EQ(image->width(), static_cast<int>(spec.width));
+  ASSERT_EQ(image->height(), static_cast<int>(spec.height));
+  ASSERT_EQ(image->model(), spec.bits == 8 ? bgra32 : bgra_float);
+  cursor_handle c = make_cursor(image.get());
+  for (uint32_t y = 0; y < spec.height; ++y)
+    for (uint32_t x = 0; x < spec.width; ++x) {
+      const auto want = expected_pixel(spec, samples, static_cast<size_t>(y) * spec.width + x);
+      c->move_to(static_cast<int>(x), static_cast<int>(y));
+      if (spec.bits == 8) {
+        rgba8 p;
+        c->get_bytes(p);
+        ASSERT_EQ((std::array<uint32_t, 4>{p.r, p.g, p.b, p.a}), want) << x << "," << y;
+      } else {
+        rgba_float p;
+        c->get_float(p);
+        const std::array<float, 4> got{p.r, p.g, p.b, p.a};
+        for (int k = 0; k < 4; ++k)
+          ASSERT_EQ(got[k], static_cast<float>(want[k]) / 65535.0f) << x << "," << y;
+      }
+    }
+}
+}  // namespace
+
+TEST(IoTiffRead, SampleLayoutsMapToRgbaInStoredRowOrder) {
+  temp_folder dir;
+  struct named {
+    const char* name;
+    uint16_t samples, photometric, planar;
+    uint32_t tile;
+  };
+  const named layouts[] = {
+      {"rgb", 3, PHOTOMETRIC_RGB, PLANARCONFIG_CONTIG, 0},
+      {"rgba", 4, PHOTOMETRIC_RGB, PLANARCONFIG_CONTIG, 0},
+      {"grey", 1, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG, 0},
+      {"grey_alpha", 2, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG, 0},
+      {"white_grey_alpha", 2, PHOTOMETRIC_MINISWHITE, PLANARCONFIG_CONTIG, 0},
+      {"planar_rgb", 3, PHOTOMETRIC_RGB, PLANARCONFIG_SEPARATE, 0},
+      {"planar_rgba", 4, PHOTOMETRIC_RGB, PLANARCONFIG_SEPARATE, 0},
+      {"planar_grey_alpha", 2, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_SEPARATE, 0},
+      {"tiled_rgba", 4, PHOTOMETRIC_RGB, PLANARCONFIG_CONTIG, 16},
+      {"tiled_planar_rgb", 3, PHOTOMETRIC_RGB, PLANARCONFIG_SEPARATE, 16},
+  };
+  for (const named& l : layouts)
+    for (uint16_t bits : {8, 16}) {
+      SCOPED_TRACE(std::string(l.name) + " " + std::to_string(bits));
+      tiff_spec spec;
+      spec.width = 37;  // tiles of 16 leave partial tiles at the right and bottom
+      spec.height = 21;
+      spec.samples = l.samples;
+      spec.bits = bits;
+      spec.photometric = l.photometric;
+      spec.planar = l.planar;
+      spec.tile = l.tile;
+      expect_loads_as_written(spec, dir.file(std::string(l.name) + ".tif"));
+    }
+}
+
+TEST(IoTiffRead, PaletteAndCmykGoThroughTheRgbaInterface) {
+  temp_folder dir;
+  tiff_spec palette;
+  palette.width = 5;
+  palette.height = 3;
+  palette.samples = 1;
+  palette.photometric = PHOTOMETRIC_PALETTE;
+  palette.colormap.assign(3 * 256, 0);
+  for (int i = 0; i < 256; ++i) {
+    palette.colormap[i] = static_cast<uint16_t>(i * 257);                    // red = index
+    palette.colormap[256 + i] = static_cast<uint16_t>((255 - i) * 257);      // green = 255 - index
+    palette.colormap[512 + i] = static_cast<uint16_t>((i * 7 % 256) * 257);  // blue
+  }
+  std::vector<uint16_t> indices(15);
+  for (int i = 0; i < 15; ++i) indices[i] = static_cast<uint16_t>(i * 17);
+  write_test_tiff(dir.file("palette.tif"), palette, indices);
+  dib_ptr image(read_tiff(dir.file("palette.tif"), nullptr));
+  ASSERT_EQ(image->model(), bgra32);
+  for (int i = 0; i < 15; ++i) {
+    const rgba8 p = test_images::get_pixel(image.get(), i % 5, i / 5);
+    const int index = i * 17;
+    EXPECT_EQ((std::array<int, 4>{p.r, p.g, p.b, p.a}),
+              (std::array<int, 4>{index, 255 - index, index * 7 % 256, 255}));
+  }
+
+  tiff_spec cmyk;
+  cmyk.width = 3;
+  cmyk.height = 2;
+  cmyk.samples = 4;
+  cmyk.photometric = PHOTOMETRIC_SEPARATED;
+  // cyan, magenta, yellow / black, white, half grey (K only)
+  const std::vector<uint16_t> inks = {255, 0, 0, 0,   0, 255, 0, 0, 0, 0, 255, 0,
+                                      0,   0, 0, 255, 0, 0,   0, 0, 0, 0, 0,   128};
+  write_test_tiff(dir.file("cmyk.tif"), cmyk, inks);
+  dib_ptr ink(read_tiff(dir.file("cmyk.tif"), nullptr));
+  const std::array<int, 3> want[6] = {{0, 255, 255}, {255, 0, 255},   {255, 255, 0},
+                                      {0, 0, 0},     {255, 255, 255}, {127, 127, 127}};
+  for (int i = 0; i < 6; ++i) {
+    const rgba8 p = test_images::get_pixel(ink.get(), i % 3, i / 3);
+    EXPECT_EQ((std::array<int, 3>{p.r, p.g, p.b}), want[i]) << i;
+    EXPECT_EQ(p.a, 255);
+  }
+}
+
+TEST(IoTiffRead, UnreadableFilesFailWithTheirMessages) {
+  temp_folder dir;
+  const std::string missing = dir.file("missing.tif");
+  EXPECT_EQ(error_of([&] { read_tiff(missing, nullptr); }), tiff_read_error(missing));
+
+  // libtiff's own complaints stay off the console.
+  const std::string garbage = dir.file("garbage.tif");
+  write_content(garbage, std::string(300, '\x5a'));
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const std::string message = error_of([&] { read_tiff(garbage, nullptr); });
+  EXPECT_EQ(testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(message, tiff_read_error(garbage));
+
+  // A download cut off inside the pixel data: the directory is intact, the strip is short.
+  const std::string truncated = dir.file("truncated.tif");
+  write_content(truncated, minimal_grey_tiff(64, 64).substr(0, minimal_tiff_header + 64 * 20));
+  EXPECT_EQ(error_of([&] { read_tiff(truncated, nullptr); }), tiff_read_error(truncated));
+}
+
+TEST(IoTiffRead, UnsupportedDepthsAndFormatsFailWithTheFormatMessage) {
+  temp_folder dir;
+  auto write_raw = [&](const std::string& name, uint16_t bits, uint16_t format, uint16_t photometric) {
+    const std::string path = dir.file(name);
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 8u);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2u);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, photometric == PHOTOMETRIC_RGB ? 3 : 1);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, format);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+    std::vector<uint8_t> line(TIFFScanlineSize64(t), 0x33);
+    for (uint32_t y = 0; y < 2; ++y) TIFFWriteScanline(t, line.data(), y, 0);
+    TIFFClose(t);
+    return path;
+  };
+  const std::string cases[] = {
+      write_raw("one_bit.tif", 1, SAMPLEFORMAT_UINT, PHOTOMETRIC_MINISBLACK),
+      write_raw("float32.tif", 32, SAMPLEFORMAT_IEEEFP, PHOTOMETRIC_RGB),
+      write_raw("uint32.tif", 32, SAMPLEFORMAT_UINT, PHOTOMETRIC_RGB),
+      write_raw("signed16.tif", 16, SAMPLEFORMAT_INT, PHOTOMETRIC_RGB),
+      write_raw("separated16.tif", 16, SAMPLEFORMAT_UINT, PHOTOMETRIC_SEPARATED),
+  };
+  for (const std::string& path : cases)
+    EXPECT_EQ(error_of([&] { read_tiff(path, nullptr); }), tiff_format_error(path));
+}
+
+TEST(IoTiffRead, HeaderSizesOutsideTheModelFailBeforeAllocation) {
+  temp_folder dir;
+  for (uint32_t width : {200000000u, 0xFFFFFFF0u}) {
+    const std::string path = dir.file("wide.tif");
+    write_content(path, minimal_grey_tiff(width, 2));
+    EXPECT_EQ(error_of([&] { read_tiff(path, nullptr); }),
+              "Image Load Error: Unsupported image size " + std::to_string(width) + " x 2: " + path);
+  }
+  for (uint32_t side : {0u, 1u}) {  // 0 x 0, and 1 x 1 without its pixel
+    const std::string path = dir.file("empty.tif");
+    write_content(path, minimal_grey_tiff(side, side).substr(0, minimal_tiff_header));
+    EXPECT_EQ(error_of([&] { read_tiff(path, nullptr); }), tiff_read_error(path));
+  }
+}
+
+TEST(IoTiffRead, ReportsProgressInItsOwnStage) {
+  temp_folder dir;
+  tiff_spec spec;
+  spec.width = 4;
+  spec.height = 4;
+  write_test_tiff(dir.file("p.tif"), spec, ramp(48, 8));
+  recording_tracker tracker;
+  dib_ptr image(read_tiff(dir.file("p.tif"), &tracker));
+  ASSERT_FALSE(tracker.calls.empty());
+  EXPECT_EQ(tracker.calls.front().label, "TIFF Loading from file");
+  EXPECT_EQ(tracker.values("progress"), (std::vector<double>{0, 25, 50, 75}));
+  EXPECT_EQ(tracker.depth, 0);
+
+  recording_tracker failing;
+  EXPECT_THROW(read_tiff(dir.file("none.tif"), &failing), std::runtime_error);
+  EXPECT_EQ(failing.depth, 0);
+}
