@@ -1,0 +1,259 @@
+#include "seam/seam_mask.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "TQ_GRAPHICS/PROCESSING/reduce_expand.h"
+#include "image/dib_cursor.h"
+#include "image/region_copy.h"
+#include "progress/progress_tracker.h"
+#include "seam/cut_seam_region.h"
+#include "seam/seam_dump.h"
+#include "seam/seam_error.h"
+
+namespace {
+
+constexpr int B = 0, G = 1, R = 2, A = 3;
+
+double row_percent(int64_t k, int64_t n) { return static_cast<double>(100 * k / n); }
+
+irect placed(const dib& image, int32_t dx, int32_t dy) {
+  return irect{dx, dy, dx + image.width() - 1, dy + image.height() - 1};
+}
+
+// Overlap of both placements within limit; stays (1, 1, 0, 0) when any step is empty.
+irect limited_overlap(const dib& image1, const dib& image2, int32_t dx, int32_t dy, const irect& limit) {
+  irect both;
+  if (!intersect(irect::of(image1), placed(image2, dx, dy), both)) return irect{};
+  irect inside;
+  if (!intersect(both, limit, inside)) return irect{};
+  return inside;
+}
+
+// Widens the overlap so the seam can leave it; the margin doubles each time the
+// overlap exceeds the pixel budget by another factor of 4.
+int32_t search_margin(const irect& overlap, int32_t max_comp) {
+  int64_t area = overlap.empty() ? 0 : static_cast<int64_t>(overlap.width()) * overlap.height();
+  int32_t m = 3;
+  while (area > max_comp) {
+    area /= 4;
+    m *= 2;
+  }
+  return m;
+}
+
+// Writes `value` (b, g, r, a bytes) wherever the image covers its pixel.
+void paint_coverage(dib& image, int32_t dx, int32_t dy, dib& out, const irect& mask_rect,
+                    const uint8_t value[4], progress_tracker* progress) {
+  stage_scope stage(progress, "");
+  irect area;
+  if (!intersect(placed(image, dx, dy), mask_rect, area)) return;
+  const bool raw = image.model() == bgra32;
+  cursor_handle cursor = raw ? cursor_handle() : make_cursor(&image);
+  const int64_t rows = area.height();
+  for (int32_t y = area.top; y <= area.bottom; ++y) {
+    locked_row target(out, y - mask_rect.top);
+    uint8_t* o = target.bytes() + 4 * static_cast<size_t>(area.left - mask_rect.left);
+    if (raw) {
+      locked_row source(image, y - dy);
+      const uint8_t* s = source.bytes() + 4 * static_cast<size_t>(area.left - dx);
+      for (int32_t x = area.left; x <= area.right; ++x, s += 4, o += 4)
+        if (s[A] != 0) std::copy(value, value + 4, o);
+    } else {
+      cursor->move_to(area.left - dx, y - dy);
+      rgba8 p;
+      for (int32_t x = area.left; x <= area.right; ++x, o += 4) {
+        cursor->get_bytes(p);
+        cursor->next_pixel();
+        if (p.a != 0) std::copy(value, value + 4, o);
+      }
+    }
+    stage.progress(row_percent(y - area.top, rows));
+  }
+}
+
+}  // namespace
+
+dib_ptr harden_seam_mask(const dib_ptr& mask, progress_tracker* progress) {
+  if (!mask) return {};
+  if (mask->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
+  stage_scope stage(progress, "");
+  const int32_t w = mask->width(), h = mask->height();
+  for (int32_t y = 0; y < h; ++y) {
+    locked_row row(*mask, y);
+    uint8_t* m = row.bytes();
+    for (int32_t x = 0; x < w; ++x, m += 4) {
+      if (m[G] > m[B]) {
+        m[G] = 255;
+        m[B] = 0;
+      } else {
+        m[G] = 0;
+        m[B] = m[B] > 0 ? 255 : 0;
+      }
+      m[A] = 255;
+    }
+    stage.progress(row_percent(y, h));
+  }
+  return mask;
+}
+
+void add_seam_borders(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy,
+                      const dib_ptr& out, const irect& mask_rect, const blend_options& /*options*/,
+                      progress_tracker* progress) {
+  if (!image1 || !image2 || !out) throw std::runtime_error("DIB is NULL");
+  if (out->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
+  static constexpr uint8_t image1_pixel[4] = {0, 255, 255, 255};  // b, g, r, a
+  static constexpr uint8_t image2_pixel[4] = {255, 0, 255, 255};
+  stage_scope stage(progress, " Add Borders");
+  stage.step_end(50);
+  paint_coverage(*image1, 0, 0, *out, mask_rect, image1_pixel, progress);
+  stage.step_end(100);
+  paint_coverage(*image2, dx, dy, *out, mask_rect, image2_pixel, progress);
+}
+
+dib_ptr refine_seam_coarse_to_fine(dib_ptr seam_map, int64_t overlap, const blend_options& options,
+                                   progress_tracker* progress) {
+  stage_scope stage(progress, "");
+  stage.step_end(25);
+  std::vector<std::pair<int32_t, int32_t>> sizes;
+  dib_ptr coarse = seam_map;
+  {
+    stage_scope reduce_stage(progress, "");
+    int64_t c = overlap;
+    do {
+      sizes.emplace_back(coarse->width(), coarse->height());
+      if (overlap > 0) reduce_stage.step_end(static_cast<double>(100 - c * 25 / overlap));
+      coarse = reduce_dib(coarse, progress);
+      c /= 4;
+    } while (c > options.MaxComp);
+  }
+
+  stage.step_end(50);
+  dib_ptr mask = cut_seam_region(coarse, progress);
+  coarse.reset();
+
+  stage.step_end(60);
+  {
+    stage_scope expand_stage(progress, "");
+    for (size_t i = sizes.size(); i >= 1; --i) {
+      expand_stage.step_end(100.0 / std::pow(4.0, static_cast<double>(i - 1)));
+      const auto [w, h] = sizes.back();
+      sizes.pop_back();
+      mask = expand_dib(mask, w, h, progress);
+    }
+  }
+
+  // The undecided band: pixels the expansion left between the two images take the
+  // error of the full-size map, so the next cut sees the real costs there.
+  stage.step_end(70);
+  int64_t band = 0;
+  {
+    stage_scope band_stage(progress, "");
+    const int32_t w = mask->width(), h = mask->height();
+    for (int32_t y = 0; y < h; ++y) {
+      locked_row mask_row(*mask, y), map_row(*seam_map, y);
+      uint8_t* m = mask_row.bytes();
+      const uint8_t* s = map_row.bytes();
+      for (int32_t x = 0; x < w; ++x, m += 4, s += 4) {
+        if (m[G] > 0 && m[B] > 0) {
+          ++band;
+          m[R] = s[R];
+        }
+      }
+      band_stage.progress(row_percent(y, h));
+    }
+  }
+  seam_map.reset();
+  stage.step_end(100);
+
+  if (band > options.MaxComp) {
+    // A band that no longer shrinks is left to the hardening.
+    if (band < overlap) return refine_seam_coarse_to_fine(std::move(mask), band, options, progress);
+    return mask;
+  }
+  return cut_seam_region(mask, progress);
+}
+
+dib_ptr search_seam_mask(dib_ptr copy1, dib_ptr copy2, dib_ptr seam_map, const blend_options& options,
+                         progress_tracker* progress) {
+  stage_scope stage(progress, "Searching of seam mask");
+  stage.step_end(40);
+  const int overlap = compute_seam_error(copy1, copy2, seam_map, options, progress);
+  copy1.reset();
+  copy2.reset();
+  dump_seam_image("DBG_06_SeamError", seam_map, options);
+
+  stage.step_end(56);
+  add_distance_error(seam_map, options, progress);
+  dump_seam_image("DBG_07_SeamError_Plus_DistanceError", seam_map, options);
+
+  stage.step_end(96);
+  dib_ptr mask = overlap > options.MaxComp
+                     ? refine_seam_coarse_to_fine(std::move(seam_map), overlap, options, progress)
+                     : cut_seam_region(seam_map, progress);
+  seam_map.reset();
+
+  stage.step_end(100);
+  harden_seam_mask(mask, progress);
+  dump_seam_image("DBG_09_SeamError_AlphaMask", mask, options);
+  return mask;
+}
+
+dib_ptr find_best_seam(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy,
+                       const irect& limit, const irect& mask_rect, const blend_options& options,
+                       progress_tracker* progress) {
+  if (!image1 || !image2) throw std::runtime_error("DIB is NULL");
+  stage_scope stage(progress, "Searching of seam mask");
+
+  irect overlap = limited_overlap(*image1, *image2, dx, dy, limit);
+  const int32_t m = search_margin(overlap, options.MaxComp);
+  overlap = irect{overlap.left - m, overlap.top - m, overlap.right + m, overlap.bottom + m};
+
+  const irect image2_rect = placed(*image2, dx, dy);
+  const irect union_box{std::min(0, dx), std::min(0, dy),
+                        std::max({0, image1->width() - 1, image2_rect.right}),
+                        std::max({0, image1->height() - 1, image2_rect.bottom})};
+  irect search;
+  intersect(overlap, union_box, search);
+  const int32_t d = search.width(), e = search.height();
+
+  stage.step_end(6);
+  dib_ptr copy1(create_dib(d, e, 32));
+  copy_dib(image1.get(), copy1.get(), -search.left, -search.top, progress);
+  dump_seam_image("DBG_01_BestSeamDIB_1", copy1, options);
+  stage.step_end(12);
+  dib_ptr copy2(create_dib(d, e, 32));
+  copy_dib(image2.get(), copy2.get(), dx - search.left, dy - search.top, progress);
+  dump_seam_image("DBG_01_BestSeamDIB_2", copy2, options);
+
+  // Too large a search is done at half resolution and its mask expanded afterwards.
+  const bool halved = static_cast<int64_t>(d) * e > 4 * static_cast<int64_t>(options.MaxComp);
+  if (halved) {
+    stage.step_end(20);
+    copy1 = reduce_dib(copy1, progress);
+    stage.step_end(28);
+    copy2 = reduce_dib(copy2, progress);
+  }
+
+  dib_ptr seam_map(copy1->create_blank(copy1->width(), copy1->height()));
+  stage.step_end(70);
+  dib_ptr mask = search_seam_mask(std::move(copy1), std::move(copy2), std::move(seam_map), options, progress);
+  stage.step_end(80);
+
+  if (halved) mask = expand_dib(mask, d, e, progress);
+
+  if (search == mask_rect) {
+    stage.step_end(100);
+    return mask;
+  }
+
+  dib_ptr out(mask->create_blank(mask_rect.width(), mask_rect.height()));
+  stage.step_end(95);
+  add_seam_borders(image1, image2, dx, dy, out, mask_rect, options, progress);
+  stage.step_end(100);
+  copy_dib(mask.get(), out.get(), search.left - mask_rect.left, search.top - mask_rect.top, progress);
+  return out;
+}
