@@ -355,7 +355,7 @@ void cut_graph::settle_free_nodes() {
     pending.pop_back();
     for (graph_arc* a = i->first; a; a = a->next) {
       graph_node* j = a->head;
-      if (a->r_cap != 0 && j->is_sink) {
+      if (a->r_cap != 0 && j->is_sink && !j->parent) {
         j->is_sink = false;
         pending.push_back(j);
       }
