@@ -1,0 +1,22 @@
+// Blending of one pyramid level: the second image's level is mixed into the first's in place,
+// weighted by the blend mask (green = share of image 1, blue = share of image 2) and both alphas.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "image/dib.h"
+#include "run/options.h"
+
+class progress_tracker;
+
+// Smooths the mask in place by tsmooth (kept for the next level's reduction), dumps it as
+// "BlendMask_<level_index>" and blends.
+void blend_level(const dib_ptr& level1, const dib_ptr& level2, const dib_ptr& mask, int32_t tsmooth,
+                 int32_t level_index, const blend_options& options, progress_tracker* progress);
+
+void blend_weighted(const dib_ptr& level1, const dib_ptr& level2, const dib_ptr& mask,
+                    progress_tracker* progress);
+
+// With PyramidVerbose, writes image as <dump prefix>_<name>.tif; otherwise nothing.
+void pyramid_debug_dump(const dib_ptr& image, const blend_options& options, const std::string& name);
