@@ -153,10 +153,7 @@ void cut_graph::adopt_orphans() {
       if (!orphan_first_) orphan_last_ = nullptr;
       graph_node* i = e->node;
       release_orphan_entry(e);
-      if (i->is_sink)
-        process_sink_orphan(i);
-      else
-        process_source_orphan(i);
+      process_orphan(i);
     }
     orphan_first_ = rest;
   }
@@ -190,13 +187,17 @@ void stamp_path(graph_node* j, int64_t time, int32_t d) {
 }
 }  // namespace
 
-void cut_graph::process_source_orphan(graph_node* i) {
+// An orphan of the source tree looks for a parent along arcs that still carry flow towards
+// it; an orphan of the sink tree along arcs that carry flow away from it.
+void cut_graph::process_orphan(graph_node* i) {
+  const bool sink = i->is_sink;
+  auto residual_to_i = [sink](graph_arc* a0) { return sink ? a0->r_cap : a0->sister->r_cap; };
   graph_arc* best = nullptr;
   int32_t best_d = infinite_distance;
   for (graph_arc* a0 = i->first; a0; a0 = a0->next) {
-    if (a0->sister->r_cap == 0) continue;
+    if (residual_to_i(a0) == 0) continue;
     graph_node* j = a0->head;
-    if (j->is_sink || !j->parent) continue;
+    if (j->is_sink != sink || !j->parent) continue;
     const int32_t d = tree_distance(j, time_);
     if (d >= infinite_distance) continue;
     if (d < best_d) {
@@ -216,40 +217,8 @@ void cut_graph::process_source_orphan(graph_node* i) {
   for (graph_arc* a0 = i->first; a0; a0 = a0->next) {
     graph_node* j = a0->head;
     graph_arc* a = j->parent;
-    if (j->is_sink || !a) continue;
-    if (a0->sister->r_cap != 0) set_active(j);
-    if (a != terminal && a != orphan && a->head == i) add_orphan_rear(j);
-  }
-}
-
-void cut_graph::process_sink_orphan(graph_node* i) {
-  graph_arc* best = nullptr;
-  int32_t best_d = infinite_distance;
-  for (graph_arc* a0 = i->first; a0; a0 = a0->next) {
-    if (a0->r_cap == 0) continue;
-    graph_node* j = a0->head;
-    if (!j->is_sink || !j->parent) continue;
-    const int32_t d = tree_distance(j, time_);
-    if (d >= infinite_distance) continue;
-    if (d < best_d) {
-      best = a0;
-      best_d = d;
-    }
-    stamp_path(j, time_, d);
-  }
-
-  i->parent = best;
-  if (best) {
-    i->ts = time_;
-    i->dist = best_d + 1;
-    return;
-  }
-  i->ts = 0;
-  for (graph_arc* a0 = i->first; a0; a0 = a0->next) {
-    graph_node* j = a0->head;
-    graph_arc* a = j->parent;
-    if (!j->is_sink || !a) continue;
-    if (a0->r_cap != 0) set_active(j);
+    if (j->is_sink != sink || !a) continue;
+    if (residual_to_i(a0) != 0) set_active(j);
     if (a != terminal && a != orphan && a->head == i) add_orphan_rear(j);
   }
 }

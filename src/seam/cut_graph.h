@@ -61,8 +61,7 @@ class cut_graph {
   void add_orphan_rear(graph_node* i);
   void augment(graph_arc* middle);
   void adopt_orphans();
-  void process_source_orphan(graph_node* i);
-  void process_sink_orphan(graph_node* i);
+  void process_orphan(graph_node* i);
   void settle_free_nodes();
   orphan_entry* take_orphan_entry();
   void release_orphan_entry(orphan_entry* e);

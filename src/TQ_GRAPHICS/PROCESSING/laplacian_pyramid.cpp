@@ -41,13 +41,13 @@ dib_ptr alpha_view(const dib_ptr& level) {
 
 laplacian_pyramid::laplacian_pyramid(const dib_ptr& image, int32_t levels, progress_tracker* progress) {
   if (!image) throw std::runtime_error("DIB is NULL");
-  if (image->bits_per_pixel() > 32)
-    build_floats(image, levels, progress);
-  else
-    build_bytes(image, levels, progress);
+  build(image, levels, progress);
 }
 
-void laplacian_pyramid::build_bytes(const dib_ptr& image, int32_t levels, progress_tracker* progress) {
+// Float band-pass levels are taken off the finer images in place, so the pyramid costs no more
+// memory than the source plus its reductions; plain interpolation at the two finest levels.
+void laplacian_pyramid::build(const dib_ptr& image, int32_t levels, progress_tracker* progress) {
+  const bool floats = image->model() == bgra_float;
   stage_scope outer(progress, "");
   dib_ptr cur = image;
   while (size() + 1 < levels) {
@@ -57,28 +57,14 @@ void laplacian_pyramid::build_bytes(const dib_ptr& image, int32_t levels, progre
     inner.step_end(30);
     dib_ptr coarse = reduce_dib(cur, progress);
     inner.step_end(80);
-    dib_ptr up = expand_dib(coarse, cur->width(), cur->height(), progress);
-    inner.step_end(100);
-    levels_.push_back(subtract_expanded(up, cur, progress));
-    cur = coarse;
-  }
-  levels_.push_back(cur);
-}
-
-// The band-pass levels are taken off the finer images in place, so the pyramid costs no more memory
-// than the source plus its reductions. Plain interpolation at the two finest levels.
-void laplacian_pyramid::build_floats(const dib_ptr& image, int32_t levels, progress_tracker* progress) {
-  stage_scope outer(progress, "");
-  dib_ptr cur = image;
-  while (size() + 1 < levels) {
-    const int k = size();
-    outer.step_end(100.0 - 100.0 / power_of_four(k));
-    stage_scope inner(progress, "");
-    inner.step_end(30);
-    dib_ptr coarse = reduce_dib(cur, progress);
-    inner.step_end(80);
-    expand_float_into(coarse, cur, k >= 2, expand_write::subtract, progress);
-    levels_.push_back(cur);
+    if (floats) {
+      expand_float_into(coarse, cur, k >= 2, expand_write::subtract, progress);
+      levels_.push_back(cur);
+    } else {
+      dib_ptr up = expand_dib(coarse, cur->width(), cur->height(), progress);
+      inner.step_end(100);
+      levels_.push_back(subtract_expanded(up, cur, progress));
+    }
     cur = coarse;
   }
   levels_.push_back(cur);

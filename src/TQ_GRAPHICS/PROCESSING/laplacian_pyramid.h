@@ -26,8 +26,7 @@ class laplacian_pyramid {
   dib_ptr montage() const;
 
  private:
-  void build_bytes(const dib_ptr& image, int32_t levels, progress_tracker* progress);
-  void build_floats(const dib_ptr& image, int32_t levels, progress_tracker* progress);
+  void build(const dib_ptr& image, int32_t levels, progress_tracker* progress);
   dib_ptr collapse_bytes(progress_tracker* progress);
   dib_ptr collapse_floats(progress_tracker* progress);
 
