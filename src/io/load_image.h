@@ -8,7 +8,7 @@
 class dib;
 class progress_tracker;
 
-dib* load_input_image(const input_image_spec& spec, progress_tracker* progress);
+dib* load_input_image(const input_image_spec& input, progress_tracker* progress);
 dib* load_image_file(const std::string& file_name, progress_tracker* progress);
 dib* read_tiff(const std::string& file_name, progress_tracker* progress);
 

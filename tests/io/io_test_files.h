@@ -60,7 +60,7 @@ inline void write_content(const std::string& path, const std::string& content) {
 }
 
 // Describes a TIFF for write_test_tiff; samples are interleaved, row-major, top row first.
-struct tiff_spec {
+struct tiff_layout {
   uint32_t width = 1;
   uint32_t height = 1;
   uint16_t samples = 3;
@@ -72,61 +72,61 @@ struct tiff_spec {
 };
 
 // Writes exactly the given samples (8 or 16 bits) in the given layout.
-inline void write_test_tiff(const std::string& path, const tiff_spec& spec,
+inline void write_test_tiff(const std::string& path, const tiff_layout& layout,
                             const std::vector<uint16_t>& samples) {
   TIFF* t = TIFFOpen(path.c_str(), "w");
   ASSERT_NE(t, nullptr);
-  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, spec.width);
-  TIFFSetField(t, TIFFTAG_IMAGELENGTH, spec.height);
-  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spec.samples);
-  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, spec.bits);
-  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, spec.photometric);
-  TIFFSetField(t, TIFFTAG_PLANARCONFIG, spec.planar);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, layout.width);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, layout.height);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, layout.bits);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, layout.photometric);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, layout.planar);
   TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-  if (spec.photometric == PHOTOMETRIC_SEPARATED) TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
-  if (!spec.colormap.empty()) {
-    const size_t n = spec.colormap.size() / 3;
-    TIFFSetField(t, TIFFTAG_COLORMAP, spec.colormap.data(), spec.colormap.data() + n,
-                 spec.colormap.data() + 2 * n);
+  if (layout.photometric == PHOTOMETRIC_SEPARATED) TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
+  if (!layout.colormap.empty()) {
+    const size_t n = layout.colormap.size() / 3;
+    TIFFSetField(t, TIFFTAG_COLORMAP, layout.colormap.data(), layout.colormap.data() + n,
+                 layout.colormap.data() + 2 * n);
   }
-  const uint16_t colour = spec.photometric == PHOTOMETRIC_RGB ? 3 : 1;
-  if (spec.samples > colour) {
-    std::vector<uint16_t> extra(spec.samples - colour, EXTRASAMPLE_UNASSALPHA);
+  const uint16_t colour = layout.photometric == PHOTOMETRIC_RGB ? 3 : 1;
+  if (layout.samples > colour) {
+    std::vector<uint16_t> extra(layout.samples - colour, EXTRASAMPLE_UNASSALPHA);
     TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(extra.size()), extra.data());
   }
-  const bool separate = spec.planar == PLANARCONFIG_SEPARATE;
-  const uint32_t per_pixel = separate ? 1 : spec.samples;
-  const uint32_t bytes = spec.bits / 8;
+  const bool separate = layout.planar == PLANARCONFIG_SEPARATE;
+  const uint32_t per_pixel = separate ? 1 : layout.samples;
+  const uint32_t bytes = layout.bits / 8;
   // Sample s of pixel (x, y) of plane p, packed into `out` in the file's byte layout.
   auto put = [&](std::vector<uint8_t>& out, size_t at, uint32_t x, uint32_t y, uint16_t s) {
-    const uint16_t v = samples[(static_cast<size_t>(y) * spec.width + x) * spec.samples + s];
+    const uint16_t v = samples[(static_cast<size_t>(y) * layout.width + x) * layout.samples + s];
     if (bytes == 1)
       out[at] = static_cast<uint8_t>(v);
     else
       std::memcpy(&out[at * 2], &v, 2);
   };
-  const uint16_t planes = separate ? spec.samples : 1;
-  if (spec.tile == 0) {
+  const uint16_t planes = separate ? layout.samples : 1;
+  if (layout.tile == 0) {
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 2u);
-    std::vector<uint8_t> line(static_cast<size_t>(spec.width) * per_pixel * bytes);
+    std::vector<uint8_t> line(static_cast<size_t>(layout.width) * per_pixel * bytes);
     for (uint16_t p = 0; p < planes; ++p)
-      for (uint32_t y = 0; y < spec.height; ++y) {
-        for (uint32_t x = 0; x < spec.width; ++x)
+      for (uint32_t y = 0; y < layout.height; ++y) {
+        for (uint32_t x = 0; x < layout.width; ++x)
           for (uint32_t s = 0; s < per_pixel; ++s) put(line, x * per_pixel + s, x, y, separate ? p : s);
         ASSERT_GE(TIFFWriteScanline(t, line.data(), y, p), 0);
       }
   } else {
-    TIFFSetField(t, TIFFTAG_TILEWIDTH, spec.tile);
-    TIFFSetField(t, TIFFTAG_TILELENGTH, spec.tile);
-    std::vector<uint8_t> tile(static_cast<size_t>(spec.tile) * spec.tile * per_pixel * bytes);
+    TIFFSetField(t, TIFFTAG_TILEWIDTH, layout.tile);
+    TIFFSetField(t, TIFFTAG_TILELENGTH, layout.tile);
+    std::vector<uint8_t> tile(static_cast<size_t>(layout.tile) * layout.tile * per_pixel * bytes);
     for (uint16_t p = 0; p < planes; ++p)
-      for (uint32_t ty = 0; ty < spec.height; ty += spec.tile)
-        for (uint32_t tx = 0; tx < spec.width; tx += spec.tile) {
+      for (uint32_t ty = 0; ty < layout.height; ty += layout.tile)
+        for (uint32_t tx = 0; tx < layout.width; tx += layout.tile) {
           std::fill(tile.begin(), tile.end(), 0);
-          for (uint32_t y = ty; y < std::min(ty + spec.tile, spec.height); ++y)
-            for (uint32_t x = tx; x < std::min(tx + spec.tile, spec.width); ++x)
+          for (uint32_t y = ty; y < std::min(ty + layout.tile, layout.height); ++y)
+            for (uint32_t x = tx; x < std::min(tx + layout.tile, layout.width); ++x)
               for (uint32_t s = 0; s < per_pixel; ++s)
-                put(tile, ((y - ty) * spec.tile + (x - tx)) * per_pixel + s, x, y, separate ? p : s);
+                put(tile, ((y - ty) * layout.tile + (x - tx)) * per_pixel + s, x, y, separate ? p : s);
           ASSERT_GE(TIFFWriteTile(t, tile.data(), tx, ty, 0, p), 0);
         }
   }

@@ -53,7 +53,7 @@ std::string minimal_grey_tiff(uint32_t width, uint32_t height) {
 
 // What a pixel must hold, straight from the mapping rules: R, G, B, A as samples of the
 // given depth (grey spreads to R = G = B; MinIsWhite inverts grey; no alpha is opaque).
-std::array<uint32_t, 4> expected_pixel(const tiff_spec& spec, const std::vector<uint16_t>& samples,
+std::array<uint32_t, 4> expected_pixel(const tiff_layout& spec, const std::vector<uint16_t>& samples,
                                        size_t pixel) {
   const uint32_t top = spec.bits == 8 ? 255 : 65535;
   const uint16_t* s = &samples[pixel * spec.samples];
@@ -63,7 +63,7 @@ std::array<uint32_t, 4> expected_pixel(const tiff_spec& spec, const std::vector<
 }
 
 // Loads the file and compares every pixel with expected_pixel.
-void expect_loads_as_written(const tiff_spec& spec, const std::string& path) {
+void expect_loads_as_written(const tiff_layout& spec, const std::string& path) {
   const std::vector<uint16_t> samples =
       ramp(static_cast<size_t>(spec.width) * spec.height * spec.samples, spec.bits);
   write_test_tiff(path, spec, samples);
@@ -113,7 +113,7 @@ TEST(IoTiffRead, SampleLayoutsMapToRgbaInStoredRowOrder) {
   for (const named& l : layouts)
     for (uint16_t bits : {8, 16}) {
       SCOPED_TRACE(std::string(l.name) + " " + std::to_string(bits));
-      tiff_spec spec;
+      tiff_layout spec;
       spec.width = 37;  // tiles of 16 leave partial tiles at the right and bottom
       spec.height = 21;
       spec.samples = l.samples;
@@ -127,7 +127,7 @@ TEST(IoTiffRead, SampleLayoutsMapToRgbaInStoredRowOrder) {
 
 TEST(IoTiffRead, PaletteAndCmykGoThroughTheRgbaInterface) {
   temp_folder dir;
-  tiff_spec palette;
+  tiff_layout palette;
   palette.width = 5;
   palette.height = 3;
   palette.samples = 1;
@@ -150,7 +150,7 @@ TEST(IoTiffRead, PaletteAndCmykGoThroughTheRgbaInterface) {
               (std::array<int, 4>{index, 255 - index, index * 7 % 256, 255}));
   }
 
-  tiff_spec cmyk;
+  tiff_layout cmyk;
   cmyk.width = 3;
   cmyk.height = 2;
   cmyk.samples = 4;
@@ -233,7 +233,7 @@ TEST(IoTiffRead, HeaderSizesOutsideTheModelFailBeforeAllocation) {
 
 TEST(IoTiffRead, ReportsProgressInItsOwnStage) {
   temp_folder dir;
-  tiff_spec spec;
+  tiff_layout spec;
   spec.width = 4;
   spec.height = 4;
   write_test_tiff(dir.file("p.tif"), spec, ramp(48, 8));
