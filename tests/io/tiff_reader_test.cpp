@@ -53,30 +53,30 @@ std::string minimal_grey_tiff(uint32_t width, uint32_t height) {
 
 // What a pixel must hold, straight from the mapping rules: R, G, B, A as samples of the
 // given depth (grey spreads to R = G = B; MinIsWhite inverts grey; no alpha is opaque).
-std::array<uint32_t, 4> expected_pixel(const tiff_layout& spec, const std::vector<uint16_t>& samples,
+std::array<uint32_t, 4> expected_pixel(const tiff_layout& layout, const std::vector<uint16_t>& samples,
                                        size_t pixel) {
-  const uint32_t top = spec.bits == 8 ? 255 : 65535;
-  const uint16_t* s = &samples[pixel * spec.samples];
-  if (spec.photometric == PHOTOMETRIC_RGB) return {s[0], s[1], s[2], spec.samples >= 4 ? s[3] : top};
-  const uint32_t grey = spec.photometric == PHOTOMETRIC_MINISWHITE ? top - s[0] : s[0];
-  return {grey, grey, grey, spec.samples >= 2 ? s[1] : top};
+  const uint32_t top = layout.bits == 8 ? 255 : 65535;
+  const uint16_t* s = &samples[pixel * layout.samples];
+  if (layout.photometric == PHOTOMETRIC_RGB) return {s[0], s[1], s[2], layout.samples >= 4 ? s[3] : top};
+  const uint32_t grey = layout.photometric == PHOTOMETRIC_MINISWHITE ? top - s[0] : s[0];
+  return {grey, grey, grey, layout.samples >= 2 ? s[1] : top};
 }
 
 // Loads the file and compares every pixel with expected_pixel.
-void expect_loads_as_written(const tiff_layout& spec, const std::string& path) {
+void expect_loads_as_written(const tiff_layout& layout, const std::string& path) {
   const std::vector<uint16_t> samples =
-      ramp(static_cast<size_t>(spec.width) * spec.height * spec.samples, spec.bits);
-  write_test_tiff(path, spec, samples);
+      ramp(static_cast<size_t>(layout.width) * layout.height * layout.samples, layout.bits);
+  write_test_tiff(path, layout, samples);
   dib_ptr image(read_tiff(path, nullptr));
-  ASSERT_EQ(image->width(), static_cast<int>(spec.width));
-  ASSERT_EQ(image->height(), static_cast<int>(spec.height));
-  ASSERT_EQ(image->model(), spec.bits == 8 ? bgra32 : bgra_float);
+  ASSERT_EQ(image->width(), static_cast<int>(layout.width));
+  ASSERT_EQ(image->height(), static_cast<int>(layout.height));
+  ASSERT_EQ(image->model(), layout.bits == 8 ? bgra32 : bgra_float);
   cursor_handle c = make_cursor(image.get());
-  for (uint32_t y = 0; y < spec.height; ++y)
-    for (uint32_t x = 0; x < spec.width; ++x) {
-      const auto want = expected_pixel(spec, samples, static_cast<size_t>(y) * spec.width + x);
+  for (uint32_t y = 0; y < layout.height; ++y)
+    for (uint32_t x = 0; x < layout.width; ++x) {
+      const auto want = expected_pixel(layout, samples, static_cast<size_t>(y) * layout.width + x);
       c->move_to(static_cast<int>(x), static_cast<int>(y));
-      if (spec.bits == 8) {
+      if (layout.bits == 8) {
         rgba8 p;
         c->get_bytes(p);
         ASSERT_EQ((std::array<uint32_t, 4>{p.r, p.g, p.b, p.a}), want) << x << "," << y;
@@ -113,15 +113,15 @@ TEST(IoTiffRead, SampleLayoutsMapToRgbaInStoredRowOrder) {
   for (const named& l : layouts)
     for (uint16_t bits : {8, 16}) {
       SCOPED_TRACE(std::string(l.name) + " " + std::to_string(bits));
-      tiff_layout spec;
-      spec.width = 37;  // tiles of 16 leave partial tiles at the right and bottom
-      spec.height = 21;
-      spec.samples = l.samples;
-      spec.bits = bits;
-      spec.photometric = l.photometric;
-      spec.planar = l.planar;
-      spec.tile = l.tile;
-      expect_loads_as_written(spec, dir.file(std::string(l.name) + ".tif"));
+      tiff_layout layout;
+      layout.width = 37;  // tiles of 16 leave partial tiles at the right and bottom
+      layout.height = 21;
+      layout.samples = l.samples;
+      layout.bits = bits;
+      layout.photometric = l.photometric;
+      layout.planar = l.planar;
+      layout.tile = l.tile;
+      expect_loads_as_written(layout, dir.file(std::string(l.name) + ".tif"));
     }
 }
 
@@ -233,10 +233,10 @@ TEST(IoTiffRead, HeaderSizesOutsideTheModelFailBeforeAllocation) {
 
 TEST(IoTiffRead, ReportsProgressInItsOwnStage) {
   temp_folder dir;
-  tiff_layout spec;
-  spec.width = 4;
-  spec.height = 4;
-  write_test_tiff(dir.file("p.tif"), spec, ramp(48, 8));
+  tiff_layout layout;
+  layout.width = 4;
+  layout.height = 4;
+  write_test_tiff(dir.file("p.tif"), layout, ramp(48, 8));
   recording_tracker tracker;
   dib_ptr image(read_tiff(dir.file("p.tif"), &tracker));
   ASSERT_FALSE(tracker.calls.empty());
