@@ -16,9 +16,7 @@
 #include "seam/cut_seam_region.h"
 #include "seam/seam_error.h"
 
-#ifndef QM_PHOTO
-#define QM_PHOTO "/work/shared/photos/aitzgorri.jpg"
-#endif
+#define QM_PHOTO QM_PHOTO_DIR "/aitzgorri.jpg"
 
 namespace {
 
