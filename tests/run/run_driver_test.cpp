@@ -27,15 +27,20 @@ input_list write_tiles(const std::string& folder, int n) {
 
 // The step ends planned on the driver's main stage (one stage deep).
 std::vector<double> main_stage_steps(const recording_tracker& t) { return t.values("step_end", 1); }
+
+// Runs the driver on n tiles into folder/out.tif, recording the progress calls.
+void run_tiles(const scoped_temp_dir& dir, int n, wrap_options& wrap, recording_tracker& t) {
+  input_list inputs = write_tiles(dir.path(), n);
+  blend_options blend;
+  run_driver(inputs, dir.path() + "/out.tif", &blend, &wrap, &t);
+}
 }  // namespace
 
 TEST(RunDriver, TwoInputsShareTheMainStage) {
   scoped_temp_dir dir;
-  input_list inputs = write_tiles(dir.path(), 2);
-  blend_options blend;
   wrap_options wrap;
   recording_tracker t;
-  run_driver(inputs, dir.path() + "/out.tif", &blend, &wrap, &t);
+  run_tiles(dir, 2, wrap, t);
   std::vector<double> root = t.values("step_end", 0);
   ASSERT_EQ(root.size(), 2u);
   EXPECT_EQ(root[0], 95);
@@ -51,11 +56,9 @@ TEST(RunDriver, TwoInputsShareTheMainStage) {
 
 TEST(RunDriver, TenInputsMergeInEqualShares) {
   scoped_temp_dir dir;
-  input_list inputs = write_tiles(dir.path(), 10);
-  blend_options blend;
   wrap_options wrap;
   recording_tracker t;
-  run_driver(inputs, dir.path() + "/out.tif", &blend, &wrap, &t);
+  run_tiles(dir, 10, wrap, t);
   std::vector<double> steps = main_stage_steps(t);
   ASSERT_EQ(steps.size(), 10u);
   EXPECT_EQ(steps[0], 1);
@@ -64,12 +67,10 @@ TEST(RunDriver, TenInputsMergeInEqualShares) {
 
 TEST(RunDriver, WrapModeShrinksTheMergeShare) {
   scoped_temp_dir dir;
-  input_list inputs = write_tiles(dir.path(), 2);
-  blend_options blend;
   wrap_options wrap;
   wrap.WrapMode = 2;
   recording_tracker t;
-  run_driver(inputs, dir.path() + "/out.tif", &blend, &wrap, &t);
+  run_tiles(dir, 2, wrap, t);
   std::vector<double> root = t.values("step_end", 0);
   ASSERT_EQ(root.size(), 3u);
   EXPECT_EQ(root[0], 60);
