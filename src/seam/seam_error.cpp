@@ -34,7 +34,9 @@ inline bool is_overlap(const uint8_t* m) { return m[G] > 0 && m[B] > 0; }
 
 double row_percent(int32_t y, int32_t h) { return static_cast<double>(static_cast<int64_t>(100) * y / h); }
 
-void write_direct_error(dib& image1, dib& image2, dib& map, progress_tracker* progress) {
+// Walks the two inputs and the map row by row, handing each pixel triple to `pixel`.
+template <class F>
+void for_each_map_pixel(dib& image1, dib& image2, dib& map, progress_tracker* progress, F pixel) {
   stage_scope stage(progress, "");
   const int32_t w = map.width(), h = map.height();
   for (int32_t y = 0; y < h; ++y) {
@@ -42,15 +44,19 @@ void write_direct_error(dib& image1, dib& image2, dib& map, progress_tracker* pr
     const uint8_t* p1 = row1.bytes();
     const uint8_t* p2 = row2.bytes();
     uint8_t* m = out.bytes();
-    for (int32_t x = 0; x < w; ++x, p1 += 4, p2 += 4, m += 4) {
-      int e = (colour_distance(p1, p2) + 1) / 2;
-      m[B] = 0;
-      m[G] = 0;
-      m[R] = static_cast<uint8_t>(std::min(e, 255));
-      m[A] = 255;
-    }
+    for (int32_t x = 0; x < w; ++x, p1 += 4, p2 += 4, m += 4) pixel(p1, p2, m);
     stage.progress(row_percent(y, h));
   }
+}
+
+void write_direct_error(dib& image1, dib& image2, dib& map, progress_tracker* progress) {
+  for_each_map_pixel(image1, image2, map, progress, [](const uint8_t* p1, const uint8_t* p2, uint8_t* m) {
+    int e = (colour_distance(p1, p2) + 1) / 2;
+    m[B] = 0;
+    m[G] = 0;
+    m[R] = static_cast<uint8_t>(std::min(e, 255));
+    m[A] = 255;
+  });
 }
 
 void high_pass_in_place(const dib_ptr& image, int32_t radius, progress_tracker* progress) {
@@ -59,40 +65,31 @@ void high_pass_in_place(const dib_ptr& image, int32_t radius, progress_tracker* 
 }
 
 int write_combined_error(dib& image1, dib& image2, dib& map, progress_tracker* progress) {
-  stage_scope stage(progress, "");
-  const int32_t w = map.width(), h = map.height();
   int overlap = 0;
-  for (int32_t y = 0; y < h; ++y) {
-    locked_row row1(image1, y), row2(image2, y), out(map, y);
-    const uint8_t* p1 = row1.bytes();
-    const uint8_t* p2 = row2.bytes();
-    uint8_t* m = out.bytes();
-    for (int32_t x = 0; x < w; ++x, p1 += 4, p2 += 4, m += 4) {
-      if (p1[A] != 0 && p2[A] != 0) {
-        ++overlap;
-        int e = (colour_distance(p1, p2) + 3 * m[R] + 2) / 4;
-        m[R] = static_cast<uint8_t>(std::min(e, 255));
-        m[G] = 32;
-        m[B] = 32;
-        m[A] = 255;
-        continue;
-      }
-      m[G] = 0;
-      m[B] = 0;
-      m[A] = 0;
-      if (p1[A] != 0) {
-        m[R] = 255;
-        m[G] = 255;
-        m[A] = 255;
-      }
-      if (p2[A] != 0) {
-        m[R] = 255;
-        m[B] = 255;
-        m[A] = 255;
-      }
+  for_each_map_pixel(image1, image2, map, progress, [&overlap](const uint8_t* p1, const uint8_t* p2, uint8_t* m) {
+    if (p1[A] != 0 && p2[A] != 0) {
+      ++overlap;
+      int e = (colour_distance(p1, p2) + 3 * m[R] + 2) / 4;
+      m[R] = static_cast<uint8_t>(std::min(e, 255));
+      m[G] = 32;
+      m[B] = 32;
+      m[A] = 255;
+      return;
     }
-    stage.progress(row_percent(y, h));
-  }
+    m[G] = 0;
+    m[B] = 0;
+    m[A] = 0;
+    if (p1[A] != 0) {
+      m[R] = 255;
+      m[G] = 255;
+      m[A] = 255;
+    }
+    if (p2[A] != 0) {
+      m[R] = 255;
+      m[B] = 255;
+      m[A] = 255;
+    }
+  });
   return overlap;
 }
 
