@@ -19,10 +19,10 @@ dib* load_image_file(const std::string& file_name, progress_tracker* progress) {
   return load_with_devil(file_name, progress);
 }
 
-dib* load_input_image(const input_image_spec& input, progress_tracker* progress) {
+dib* load_input_image(const std::string& file_name, progress_tracker* progress) {
   stage_scope stage(progress, "");
   stage.step_end(85);
-  owned_dib image(load_image_file(input.file_name, progress));
+  owned_dib image(load_image_file(file_name, progress));
   // Both loaders give 32 or 128 bits; this widens any narrower image a future path might give.
   if (image->bits_per_pixel() < 32) {
     owned_dib wide(create_dib(image->width(), image->height(), 32));

@@ -3,12 +3,10 @@
 
 #include <string>
 
-#include "run/options.h"
-
 class dib;
 class progress_tracker;
 
-dib* load_input_image(const input_image_spec& input, progress_tracker* progress);
+dib* load_input_image(const std::string& file_name, progress_tracker* progress);
 dib* load_image_file(const std::string& file_name, progress_tracker* progress);
 dib* read_tiff(const std::string& file_name, progress_tracker* progress);
 

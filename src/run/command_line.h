@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "run/options.h"
+#include "merge/options.h"
 
 constexpr const char* program_name = "quiltmerge";
 constexpr const char* program_version = "1.2.4b";

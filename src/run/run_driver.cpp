@@ -7,8 +7,8 @@
 #include "io/load_image.h"
 #include "io/save_image.h"
 #include "progress/console_progress.h"
-#include "run/pairwise_merge.h"
-#include "run/wrap_closing.h"
+#include "merge/pairwise_merge.h"
+#include "merge/wrap_closing.h"
 
 void run_driver(const input_list& inputs, const std::string& output_name, blend_options* blend,
                 wrap_options* wrap, progress_tracker* injected) {
@@ -26,13 +26,13 @@ void run_driver(const input_list& inputs, const std::string& output_name, blend_
   {
     const double first_share = 10.0 / n;
     progress.set_step_end(first_share);
-    result = load_input_image(inputs[0], &progress);
+    result = load_input_image(inputs[0].file_name, &progress);
     acc_rect = placed_rect(inputs[0].x_offset, inputs[0].y_offset, result->width(), result->height());
     for (int i = 1; i < n; ++i) {
       progress.set_step_end(first_share + (99 - first_share) * i / (n - 1));
       stage_scope merge(&progress, "");
       merge.step_end(10);
-      dib_ptr image(load_input_image(inputs[i], &progress));
+      dib_ptr image(load_input_image(inputs[i].file_name, &progress));
       merge.step_end(100);
       result = pairwise_merge(result, image, inputs[i].x_offset, inputs[i].y_offset, acc_rect, blend, &progress);
     }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/options.h"
+#include "merge/options.h"
 
 class progress_tracker;
 

@@ -1,7 +1,7 @@
 #include "seam/seam_dump.h"
 
 #include "io/save_image.h"
-#include "run/dump_prefix.h"
+#include "dumps/dump_prefix.h"
 
 void dump_seam_image(const std::string& name, const dib_ptr& image, const blend_options& options) {
   if (!options.SeamVerbose || !options.dump_prefix || !image) return;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "image/dib.h"
-#include "run/options.h"
+#include "merge/options.h"
 
 // Writes image as <dump_prefix>_<name>.png. Nothing is written without SeamVerbose or
 // before the first merge step has set a prefix; a file that cannot be written is skipped.

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "TQ_GRAPHICS/PROCESSING/tq_dib_man.h"
+#include "blend/box_filter.h"
 #include "progress/progress_tracker.h"
 #include "seam/seam_dump.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "image/dib.h"
-#include "run/options.h"
+#include "merge/options.h"
 
 class progress_tracker;
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "TQ_GRAPHICS/PROCESSING/reduce_expand.h"
+#include "blend/reduce_expand.h"
 #include "image/dib_cursor.h"
 #include "image/region_copy.h"
 #include "progress/progress_tracker.h"

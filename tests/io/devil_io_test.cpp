@@ -124,7 +124,7 @@ TEST(IoDevil, StagesAndProgressFollowTheLoadAndSaveSteps) {
   EXPECT_EQ(saving.depth, 0);
 
   recording_tracker loading;
-  dib_ptr back(load_input_image(input_image_spec{dir.file("p.png"), 0, 0}, &loading));
+  dib_ptr back(load_input_image(dir.file("p.png"), &loading));
   ASSERT_GE(loading.calls.size(), 3u);
   EXPECT_EQ(loading.calls[0].what, "begin");
   EXPECT_EQ(loading.calls[0].label, "");
@@ -135,6 +135,6 @@ TEST(IoDevil, StagesAndProgressFollowTheLoadAndSaveSteps) {
   EXPECT_EQ(loading.depth, 0);
 
   recording_tracker failing;
-  EXPECT_THROW(load_input_image(input_image_spec{dir.file("none.png"), 0, 0}, &failing), std::runtime_error);
+  EXPECT_THROW(load_input_image(dir.file("none.png"), &failing), std::runtime_error);
   EXPECT_EQ(failing.depth, 0);
 }

@@ -6,7 +6,7 @@
 #include <queue>
 #include <random>
 
-#include "TQ_GRAPHICS/PROCESSING/tq_dib_man.h"
+#include "blend/box_filter.h"
 #include "image/dib_cursor.h"
 #include "seam_maps.h"
 #include "support/recording_tracker.h"

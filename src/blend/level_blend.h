@@ -6,7 +6,7 @@
 #include <string>
 
 #include "image/dib.h"
-#include "run/options.h"
+#include "merge/options.h"
 
 class progress_tracker;
 

@@ -1,13 +1,13 @@
-#include "run/wrap_closing.h"
+#include "merge/wrap_closing.h"
 
 #include <cstdio>
 
-#include "TQ_GRAPHICS/PROCESSING/blend_zone.h"
+#include "merge/blend_zone.h"
 #include "image/region_copy.h"
 #include "io/load_image.h"
 #include "progress/progress_tracker.h"
-#include "run/dump_prefix.h"
-#include "run/pairwise_merge.h"
+#include "dumps/dump_prefix.h"
+#include "merge/pairwise_merge.h"
 
 namespace {
 bool touches(const irect& a, const irect& b) {
@@ -20,7 +20,7 @@ dib_ptr make_wrap_piece(const input_image_spec& input, const wrap_options& wrap,
                         const irect& acc_rect, irect& piece_rect, progress_tracker* progress) {
   stage_scope stage(progress, "");
   stage.step_end(60);
-  dib_ptr image(load_input_image(input, progress));
+  dib_ptr image(load_input_image(input.file_name, progress));
   const int32_t d = wrap.HorWrap, e = d / 8;
   const int32_t top = acc_rect.top, bottom = acc_rect.bottom;
   const irect w1{d - e, top, d, bottom}, w2{-e, top, 0, bottom}, w3{d, top, d + e, bottom}, w4{0, top, e, bottom};

@@ -1,4 +1,4 @@
-#include "run/dump_prefix.h"
+#include "dumps/dump_prefix.h"
 
 #include <cstdio>
 

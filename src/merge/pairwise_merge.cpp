@@ -1,12 +1,12 @@
-#include "run/pairwise_merge.h"
+#include "merge/pairwise_merge.h"
 
 #include <stdexcept>
 #include <string>
 
-#include "TQ_GRAPHICS/PROCESSING/blend_zone.h"
+#include "merge/blend_zone.h"
 #include "image/region_copy.h"
 #include "progress/progress_tracker.h"
-#include "run/dump_prefix.h"
+#include "dumps/dump_prefix.h"
 
 irect placed_rect(int32_t x, int32_t y, int32_t width, int32_t height) {
   int64_t right = int64_t{x} + width - 1, bottom = int64_t{y} + height - 1;

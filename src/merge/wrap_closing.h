@@ -4,7 +4,7 @@
 
 #include "image/dib.h"
 #include "image/irect.h"
-#include "run/options.h"
+#include "merge/options.h"
 
 class progress_tracker;
 

@@ -1,12 +1,12 @@
-#include "TQ_GRAPHICS/PROCESSING/level_blend.h"
+#include "blend/level_blend.h"
 
 #include <stdexcept>
 
-#include "TQ_GRAPHICS/PROCESSING/tq_dib_man.h"
+#include "blend/box_filter.h"
 #include "image/region_copy.h"
 #include "io/save_image.h"
 #include "progress/progress_tracker.h"
-#include "run/dump_prefix.h"
+#include "dumps/dump_prefix.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "image/dib_cursor.h"
-#include "run/pairwise_merge.h"
+#include "merge/pairwise_merge.h"
 #include "support/recording_tracker.h"
 #include "support/test_images.h"
 

@@ -5,7 +5,7 @@
 #include "image/region_copy.h"
 #include "io/load_image.h"
 #include "io/save_image.h"
-#include "run/wrap_closing.h"
+#include "merge/wrap_closing.h"
 #include "support/run_binary.h"
 #include "support/storage_override.h"
 #include "support/test_images.h"

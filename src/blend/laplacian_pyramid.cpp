@@ -1,10 +1,10 @@
-#include "TQ_GRAPHICS/PROCESSING/laplacian_pyramid.h"
+#include "blend/laplacian_pyramid.h"
 
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
-#include "TQ_GRAPHICS/PROCESSING/reduce_expand.h"
+#include "blend/reduce_expand.h"
 #include "image/dib_cursor.h"
 #include "image/region_copy.h"
 #include "progress/progress_tracker.h"

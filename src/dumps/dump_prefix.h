@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/options.h"
+#include "merge/options.h"
 
 // Formats the counter, advances it and points options->dump_prefix at the new prefix.
 void next_dump_prefix(blend_options* options);

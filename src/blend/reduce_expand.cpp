@@ -1,4 +1,4 @@
-#include "TQ_GRAPHICS/PROCESSING/reduce_expand.h"
+#include "blend/reduce_expand.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,11 +1,11 @@
-#include "TQ_GRAPHICS/PROCESSING/reduce_expand.h"
+#include "blend/reduce_expand.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
 
-#include "TQ_GRAPHICS/PROCESSING/kernel_reference.h"
+#include "blend/kernel_reference.h"
 #include "support/recording_tracker.h"
 
 namespace ref = kernel_reference;

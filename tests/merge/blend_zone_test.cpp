@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "TQ_GRAPHICS/PROCESSING/blend_zone.h"
+#include "merge/blend_zone.h"
 #include "support/recording_tracker.h"
 #include "support/test_images.h"
 

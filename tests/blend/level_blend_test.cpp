@@ -1,4 +1,4 @@
-#include "TQ_GRAPHICS/PROCESSING/level_blend.h"
+#include "blend/level_blend.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <random>
 
-#include "TQ_GRAPHICS/PROCESSING/kernel_reference.h"
-#include "TQ_GRAPHICS/PROCESSING/tq_dib_man.h"
-#include "run/dump_prefix.h"
+#include "blend/kernel_reference.h"
+#include "blend/box_filter.h"
+#include "dumps/dump_prefix.h"
 #include "support/recording_tracker.h"
 #include "support/storage_override.h"
 

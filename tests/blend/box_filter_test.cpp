@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "TQ_GRAPHICS/PROCESSING/kernel_reference.h"
-#include "TQ_GRAPHICS/PROCESSING/tq_dib_man.h"
+#include "blend/kernel_reference.h"
+#include "blend/box_filter.h"
 #include "support/recording_tracker.h"
 
 namespace ref = kernel_reference;

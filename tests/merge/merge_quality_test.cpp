@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "TQ_GRAPHICS/PROCESSING/blend_zone.h"
+#include "merge/blend_zone.h"
 #include "image/region_copy.h"
 #include "io/load_image.h"
-#include "run/pairwise_merge.h"
+#include "merge/pairwise_merge.h"
 #include "seam/seam_mask.h"
 #include "support/test_images.h"
 

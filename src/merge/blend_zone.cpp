@@ -1,10 +1,10 @@
-#include "TQ_GRAPHICS/PROCESSING/blend_zone.h"
+#include "merge/blend_zone.h"
 
 #include <algorithm>
 
-#include "TQ_GRAPHICS/PROCESSING/laplacian_pyramid.h"
-#include "TQ_GRAPHICS/PROCESSING/level_blend.h"
-#include "TQ_GRAPHICS/PROCESSING/reduce_expand.h"
+#include "blend/laplacian_pyramid.h"
+#include "blend/level_blend.h"
+#include "blend/reduce_expand.h"
 #include "image/region_copy.h"
 #include "progress/progress_tracker.h"
 #include "seam/seam_mask.h"

@@ -1,4 +1,4 @@
-#include "TQ_GRAPHICS/PROCESSING/laplacian_pyramid.h"
+#include "blend/laplacian_pyramid.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "TQ_GRAPHICS/PROCESSING/kernel_reference.h"
+#include "blend/kernel_reference.h"
 #include "support/recording_tracker.h"
 #include "support/storage_override.h"
 

@@ -1,4 +1,4 @@
-#include "TQ_GRAPHICS/PROCESSING/tq_dib_man.h"
+#include "blend/box_filter.h"
 
 #include <algorithm>
 #include <cmath>
