@@ -6,7 +6,7 @@
 
 #include "image/region_copy.h"
 #include "io/load_image.h"
-#include "run/pairwise_merge.h"
+#include "merge/pairwise_merge.h"
 
 namespace {
 const char* photo_path = QM_PHOTO_DIR "/aitzgorri.jpg";
@@ -27,7 +27,7 @@ void full_merge(benchmark::State& state) {
     dib_ptr acc(left->clone());
     irect rect{0, 0, w - 1, h - 1};
     state.ResumeTiming();
-    dib_ptr result = pairwise_merge(acc, right, step, 40, rect, &options, nullptr);
+    dib_ptr result = pairwise_merge(acc, right, step, 40, rect, blend_context{options, nullptr, nullptr});
     benchmark::DoNotOptimize(result.get());
   }
   state.counters["Mpix/s"] =

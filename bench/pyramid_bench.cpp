@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-#include "TQ_GRAPHICS/PROCESSING/laplacian_pyramid.h"
-#include "TQ_GRAPHICS/PROCESSING/level_blend.h"
-#include "TQ_GRAPHICS/PROCESSING/reduce_expand.h"
-#include "TQ_GRAPHICS/PROCESSING/tq_dib_man.h"
+#include "blend/laplacian_pyramid.h"
+#include "blend/level_blend.h"
+#include "blend/reduce_expand.h"
+#include "blend/box_filter.h"
 #include "image/dib.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "image/dib.h"
 #include "io/load_image.h"
 #include "progress/progress_tracker.h"
-#include "run/options.h"
+#include "merge/options.h"
 #include "seam/cut_seam_region.h"
 #include "seam/seam_error.h"
 
@@ -85,8 +85,8 @@ dib_ptr make_seam_map(int* overlap) {
   blend_options options;
   dib_ptr a(inputs().image1->clone()), b(inputs().image2->clone());
   dib_ptr map(a->create_blank(map_size, map_size));
-  *overlap = compute_seam_error(a, b, map, options, nullptr);
-  add_distance_error(map, options, nullptr);
+  *overlap = compute_seam_error(a, b, map, blend_context{options, nullptr, nullptr});
+  add_distance_error(map, blend_context{options, nullptr, nullptr});
   return map;
 }
 

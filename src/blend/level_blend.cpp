@@ -4,9 +4,7 @@
 
 #include "blend/box_filter.h"
 #include "image/region_copy.h"
-#include "io/save_image.h"
 #include "progress/progress_tracker.h"
-#include "dumps/dump_prefix.h"
 
 namespace {
 
@@ -92,14 +90,15 @@ void blend_floats(dib& level1, dib& level2, dib& mask, progress_tracker* progres
 }  // namespace
 
 void blend_level(const dib_ptr& level1, const dib_ptr& level2, const dib_ptr& mask, int32_t tsmooth,
-                 int32_t level_index, const blend_options& options, progress_tracker* progress) {
+                 int32_t level_index, const blend_context& context) {
+  progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "Final Blending");
   stage.step_end(50);
   if (tsmooth > 0) {
     dib_ptr copy(mask->clone());
     low_pass_filter(copy, mask, tsmooth, progress);
   }
-  pyramid_debug_dump(mask, options, "BlendMask_" + std::to_string(level_index));
+  context.pyramid_dump("BlendMask_" + std::to_string(level_index), mask);
   stage.step_end(100);
   blend_weighted(level1, level2, mask, progress);
 }
@@ -113,9 +112,4 @@ void blend_weighted(const dib_ptr& level1, const dib_ptr& level2, const dib_ptr&
     blend_floats(*level1, *level2, *m, progress);
   else
     blend_bytes(*level1, *level2, *m, stage);
-}
-
-void pyramid_debug_dump(const dib_ptr& image, const blend_options& options, const std::string& name) {
-  if (!options.PyramidVerbose || !image) return;
-  save_image(dump_file_name(options, name, ".tif"), image.get(), nullptr);
 }

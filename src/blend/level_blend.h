@@ -3,20 +3,16 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
+#include "blend/blend_context.h"
 #include "image/dib.h"
-#include "merge/options.h"
 
 class progress_tracker;
 
 // Smooths the mask in place by tsmooth (kept for the next level's reduction), dumps it as
 // "BlendMask_<level_index>" and blends.
 void blend_level(const dib_ptr& level1, const dib_ptr& level2, const dib_ptr& mask, int32_t tsmooth,
-                 int32_t level_index, const blend_options& options, progress_tracker* progress);
+                 int32_t level_index, const blend_context& context);
 
 void blend_weighted(const dib_ptr& level1, const dib_ptr& level2, const dib_ptr& mask,
                     progress_tracker* progress);
-
-// With PyramidVerbose, writes image as <dump prefix>_<name>.tif; otherwise nothing.
-void pyramid_debug_dump(const dib_ptr& image, const blend_options& options, const std::string& name);

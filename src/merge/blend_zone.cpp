@@ -89,7 +89,9 @@ void blend_zone_rect(const irect& union_rect, const irect& region, irect& zone_o
 }
 
 dib_ptr blend_zone(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy, irect& zone_out,
-                   const blend_options& options, progress_tracker* progress) {
+                   const blend_context& context) {
+  const blend_options& options = context.options;
+  progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "Creating of blend region");
   stage.step_end(5);
   irect region;
@@ -105,8 +107,8 @@ dib_ptr blend_zone(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int
   blend_zone_rect(whole, g, zone, levels, options.MinSize);
 
   stage.step_end(40);
-  dib_ptr mask = find_best_seam(image1, image2, dx, dy, g, zone, options, progress);
-  pyramid_debug_dump(mask, options, "DBGP_AlphaMask");
+  dib_ptr mask = find_best_seam(image1, image2, dx, dy, g, zone, context);
+  context.pyramid_dump("DBGP_AlphaMask", mask);
 
   laplacian_pyramid p1, p2;
   {
@@ -119,10 +121,10 @@ dib_ptr blend_zone(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int
 
     stage.step_end(65);
     p1 = laplacian_pyramid(z1, levels, progress);
-    if (options.PyramidVerbose) pyramid_debug_dump(p1.montage(), options, "DBGP_Pyramid_1");
+    if (context.pyramid_dumps_on()) context.pyramid_dump("DBGP_Pyramid_1", p1.montage());
     stage.step_end(80);
     p2 = laplacian_pyramid(z2, levels, progress);
-    if (options.PyramidVerbose) pyramid_debug_dump(p2.montage(), options, "DBGP_Pyramid_2");
+    if (context.pyramid_dumps_on()) context.pyramid_dump("DBGP_Pyramid_2", p2.montage());
   }
 
   stage.step_end(90);
@@ -134,14 +136,14 @@ dib_ptr blend_zone(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int
       blending.step_end(100 - 100 * share);
       stage_scope level(progress, "");
       level.step_end(65);
-      blend_level(p1[i], p2[i], mask, options.TSmooth, i, options, progress);
+      blend_level(p1[i], p2[i], mask, options.TSmooth, i, context);
       level.step_end(100);
       mask = reduce_dib(mask, progress);
     }
   }
   p2 = laplacian_pyramid();
   stage.step_end(100);
-  if (options.PyramidVerbose) pyramid_debug_dump(p1.montage(), options, "DBGP_PyramidBlended");
+  if (context.pyramid_dumps_on()) context.pyramid_dump("DBGP_PyramidBlended", p1.montage());
   dib_ptr result = p1.collapse(progress);
   zone_out = zone;
   return result;

@@ -4,15 +4,15 @@
 
 #include <cstdint>
 
+#include "blend/blend_context.h"
 #include "image/dib.h"
 #include "image/irect.h"
-#include "merge/options.h"
 
 class progress_tracker;
 
 // The blended zone (image 1's model, size of zone_out), or null when no pixel is opaque in both.
 dib_ptr blend_zone(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy, irect& zone_out,
-                   const blend_options& options, progress_tracker* progress);
+                   const blend_context& context);
 
 bool opaque_overlap(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy, irect& region_out,
                     progress_tracker* progress);

@@ -6,7 +6,6 @@
 #include "merge/blend_zone.h"
 #include "image/region_copy.h"
 #include "progress/progress_tracker.h"
-#include "dumps/dump_prefix.h"
 
 irect placed_rect(int32_t x, int32_t y, int32_t width, int32_t height) {
   int64_t right = int64_t{x} + width - 1, bottom = int64_t{y} + height - 1;
@@ -39,7 +38,8 @@ dib_ptr in_model_of(const dib_ptr& image, const dib_ptr& model) {
 }  // namespace
 
 dib_ptr pairwise_merge(const dib_ptr& acc, const dib_ptr& new_image, int32_t x, int32_t y, irect& acc_rect,
-                       blend_options* options, progress_tracker* progress) {
+                       const blend_context& context) {
+  progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "");
   const dib_ptr image = in_model_of(new_image, acc);
   acc_rect = placed_rect(acc_rect.left, acc_rect.top, acc->width(), acc->height());
@@ -48,10 +48,10 @@ dib_ptr pairwise_merge(const dib_ptr& acc, const dib_ptr& new_image, int32_t x, 
 
   irect zone;
   stage.step_end(93);
-  next_dump_prefix(options);
+  if (context.dumps) context.dumps->next_prefix();
   const int32_t dx = static_cast<int32_t>(int64_t{x} - acc_rect.left);
   const int32_t dy = static_cast<int32_t>(int64_t{y} - acc_rect.top);
-  dib_ptr zone_image = blend_zone(acc, image, dx, dy, zone, *options, progress);
+  dib_ptr zone_image = blend_zone(acc, image, dx, dy, zone, context);
   zone.left += acc_rect.left;
   zone.right += acc_rect.left;
   zone.top += acc_rect.top;

@@ -4,15 +4,14 @@
 
 #include <cstdint>
 
+#include "blend/blend_context.h"
 #include "image/dib.h"
 #include "image/irect.h"
-#include "merge/options.h"
-
-class progress_tracker;
 
 // acc_rect (in/out) is the result's canvas rectangle; on return it is the union.
+// Starts the next dump prefix on context.dumps.
 dib_ptr pairwise_merge(const dib_ptr& result, const dib_ptr& image, int32_t x, int32_t y, irect& acc_rect,
-                       blend_options* options, progress_tracker* progress);
+                       const blend_context& context);
 
 // The canvas rectangle of an image of w x h placed at (x, y); throws when it leaves int32.
 irect placed_rect(int32_t x, int32_t y, int32_t width, int32_t height);

@@ -2,11 +2,10 @@
 
 #include <cstdio>
 
-#include "merge/blend_zone.h"
 #include "image/region_copy.h"
+#include "merge/blend_zone.h"
 #include "io/load_image.h"
 #include "progress/progress_tracker.h"
-#include "dumps/dump_prefix.h"
 #include "merge/pairwise_merge.h"
 
 namespace {
@@ -16,12 +15,12 @@ bool touches(const irect& a, const irect& b) {
 }
 }  // namespace
 
-dib_ptr make_wrap_piece(const input_image_spec& input, const wrap_options& wrap, const blend_options&,
-                        const irect& acc_rect, irect& piece_rect, progress_tracker* progress) {
+dib_ptr make_wrap_piece(const input_image_spec& input, int32_t period, const irect& acc_rect, irect& piece_rect,
+                        progress_tracker* progress) {
   stage_scope stage(progress, "");
   stage.step_end(60);
   dib_ptr image(load_input_image(input.file_name, progress));
-  const int32_t d = wrap.HorWrap, e = d / 8;
+  const int32_t d = period, e = d / 8;
   const int32_t top = acc_rect.top, bottom = acc_rect.bottom;
   const irect w1{d - e, top, d, bottom}, w2{-e, top, 0, bottom}, w3{d, top, d + e, bottom}, w4{0, top, e, bottom};
   const irect placed = placed_rect(input.x_offset, input.y_offset, image->width(), image->height());
@@ -41,11 +40,11 @@ dib_ptr make_wrap_piece(const input_image_spec& input, const wrap_options& wrap,
   return piece;
 }
 
-dib_ptr close_horizontal_wrap(const input_list& inputs, blend_options* options, wrap_options* wrap,
-                              irect& acc_rect, const dib_ptr& merged, progress_tracker* progress) {
+dib_ptr close_horizontal_wrap(const input_list& inputs, const wrap_options& wrap, irect& acc_rect,
+                              const dib_ptr& merged, const blend_context& context) {
+  progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "");
-  if (wrap->HorWrap < 1) wrap->HorWrap = acc_rect.width();
-  const int32_t d = wrap->HorWrap;
+  const int32_t d = wrap.HorWrap < 1 ? acc_rect.width() : wrap.HorWrap;
   dib_ptr result = merged;
 
   if (d < min_wrap_period) {
@@ -61,16 +60,16 @@ dib_ptr close_horizontal_wrap(const input_list& inputs, blend_options* options, 
         stage_scope one(progress, "");
         one.step_end(10);
         irect piece_rect;
-        dib_ptr piece = make_wrap_piece(inputs[i], *wrap, *options, acc_rect, piece_rect, progress);
+        dib_ptr piece = make_wrap_piece(inputs[i], d, acc_rect, piece_rect, progress);
         one.step_end(100);
         if (!piece_rect.empty())
-          result = pairwise_merge(result, piece, piece_rect.left, piece_rect.top, acc_rect, options, progress);
+          result = pairwise_merge(result, piece, piece_rect.left, piece_rect.top, acc_rect, context);
       }
     }
     stage.step_end(90);
-    next_dump_prefix(options);
+    if (context.dumps) context.dumps->next_prefix();
     irect zone;
-    dib_ptr zone_image = blend_zone(result, result, d, 0, zone, *options, progress);
+    dib_ptr zone_image = blend_zone(result, result, d, 0, zone, context);
     stage.step_end(92);
     if (zone_image) copy_opaque(zone_image.get(), result.get(), zone.left, zone.top, progress);
     stage.step_end(94);

@@ -2,19 +2,19 @@
 // merged, the result is blended against itself one period on, and cut to the period.
 #pragma once
 
+#include "blend/blend_context.h"
 #include "image/dib.h"
 #include "image/irect.h"
 #include "merge/options.h"
 
-class progress_tracker;
-
-dib_ptr close_horizontal_wrap(const input_list& inputs, blend_options* options, wrap_options* wrap,
-                              irect& acc_rect, const dib_ptr& result, progress_tracker* progress);
+// The period is HorWrap, or the merged width when HorWrap is not set.
+dib_ptr close_horizontal_wrap(const input_list& inputs, const wrap_options& wrap, irect& acc_rect,
+                              const dib_ptr& result, const blend_context& context);
 
 // The piece (2e wide, centred on column d) for one input, or the loaded input itself
 // with piece_rect left empty when the input does not straddle the period boundary.
-dib_ptr make_wrap_piece(const input_image_spec& input, const wrap_options& wrap, const blend_options& options,
-                        const irect& acc_rect, irect& piece_rect, progress_tracker* progress);
+dib_ptr make_wrap_piece(const input_image_spec& input, int32_t period, const irect& acc_rect, irect& piece_rect,
+                        progress_tracker* progress);
 
 // Periods below this leave no margin to blend in (d / 8 would be 0).
 constexpr int32_t min_wrap_period = 8;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "blend/blend_options.h"
 #include "merge/options.h"
 
 constexpr const char* program_name = "quiltmerge";

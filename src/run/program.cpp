@@ -52,7 +52,7 @@ int run_program(int argc, const char* const* argv) {
     }
     check_wrap_mode(wrap);
     clamp_blend_options(blend);
-    run_driver(inputs, output_name, &blend, &wrap);
+    run_driver(inputs, output_name, blend, wrap);
     if (wrap.profile) write_profile();
   } catch (const command_line_error& e) {
     std::printf("%s\n", e.what());

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "dumps/debug_dumps.h"
 #include "image/dib.h"
 #include "image/irect.h"
 #include "io/load_image.h"
@@ -10,14 +11,16 @@
 #include "merge/pairwise_merge.h"
 #include "merge/wrap_closing.h"
 
-void run_driver(const input_list& inputs, const std::string& output_name, blend_options* blend,
-                wrap_options* wrap, progress_tracker* injected) {
+void run_driver(const input_list& inputs, const std::string& output_name, const blend_options& blend,
+                const wrap_options& wrap, progress_tracker* injected) {
   const int n = static_cast<int>(inputs.size());
   if (n < 2) return;
   std::unique_ptr<console_progress> console;
   if (!injected) console = std::make_unique<console_progress>();
   progress_tracker& progress = injected ? *injected : *console;
-  const bool wrap_on = wrap->HorWrap > 0 || wrap->WrapMode > 0;
+  const bool wrap_on = wrap.HorWrap > 0 || wrap.WrapMode > 0;
+  debug_dumps dumps(blend.SeamVerbose, blend.PyramidVerbose);
+  const blend_context context{blend, &dumps, &progress};
 
   dib_ptr result;
   irect acc_rect;
@@ -34,14 +37,14 @@ void run_driver(const input_list& inputs, const std::string& output_name, blend_
       merge.step_end(10);
       dib_ptr image(load_input_image(inputs[i].file_name, &progress));
       merge.step_end(100);
-      result = pairwise_merge(result, image, inputs[i].x_offset, inputs[i].y_offset, acc_rect, blend, &progress);
+      result = pairwise_merge(result, image, inputs[i].x_offset, inputs[i].y_offset, acc_rect, context);
     }
   }
   progress.end_stage();
 
   if (wrap_on) {
     progress.set_step_end(95);
-    result = close_horizontal_wrap(inputs, blend, wrap, acc_rect, result, &progress);
+    result = close_horizontal_wrap(inputs, wrap, acc_rect, result, context);
   }
   progress.set_step_end(99);
   save_image(output_name, result.get(), &progress);

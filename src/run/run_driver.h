@@ -4,10 +4,11 @@
 
 #include <string>
 
+#include "blend/blend_options.h"
 #include "merge/options.h"
 
 class progress_tracker;
 
 // With no tracker given, the run makes its own console progress line.
-void run_driver(const input_list& inputs, const std::string& output_name, blend_options* blend,
-                wrap_options* wrap, progress_tracker* progress = nullptr);
+void run_driver(const input_list& inputs, const std::string& output_name, const blend_options& blend,
+                const wrap_options& wrap, progress_tracker* progress = nullptr);

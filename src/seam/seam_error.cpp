@@ -7,7 +7,6 @@
 
 #include "blend/box_filter.h"
 #include "progress/progress_tracker.h"
-#include "seam/seam_dump.h"
 
 namespace {
 
@@ -164,29 +163,32 @@ int32_t high_pass_radius(int32_t width, int32_t height, int32_t level) {
 }
 
 int compute_seam_error(const dib_ptr& image1, const dib_ptr& image2, const dib_ptr& seam_map,
-                       const blend_options& options, progress_tracker* progress) {
+                       const blend_context& context) {
+  const blend_options& options = context.options;
+  progress_tracker* const progress = context.progress;
   require_seam_images(image1, image2, seam_map);
   stage_scope stage(progress, "");
   stage.step_end(40);
   write_direct_error(*image1, *image2, *seam_map, progress);
 
   if (options.HiPassLevel > 0) {
-    dump_seam_image("DBG_05_DirectError", seam_map, options);
+    context.seam_dump("DBG_05_DirectError", seam_map);
     const int32_t radius = high_pass_radius(seam_map->width(), seam_map->height(), options.HiPassLevel);
     stage.step_end(50);
     high_pass_in_place(image1, radius, progress);
-    dump_seam_image("DBG_02_DIB1_HighPass", image1, options);
+    context.seam_dump("DBG_02_DIB1_HighPass", image1);
     stage.step_end(60);
     high_pass_in_place(image2, radius, progress);
-    dump_seam_image("DBG_04_DIB2_HighPass", image2, options);
+    context.seam_dump("DBG_04_DIB2_HighPass", image2);
   }
 
   stage.step_end(100);
   return write_combined_error(*image1, *image2, *seam_map, progress);
 }
 
-dib_ptr add_distance_error(const dib_ptr& seam_map, const blend_options& options,
-                           progress_tracker* progress) {
+dib_ptr add_distance_error(const dib_ptr& seam_map, const blend_context& context) {
+  const blend_options& options = context.options;
+  progress_tracker* const progress = context.progress;
   if (!seam_map) throw std::runtime_error("DIB is NULL");
   if (seam_map->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
   stage_scope stage(progress, "");

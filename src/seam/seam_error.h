@@ -3,7 +3,7 @@
 #pragma once
 
 #include "image/dib.h"
-#include "merge/options.h"
+#include "blend/blend_context.h"
 
 class progress_tracker;
 
@@ -11,11 +11,11 @@ class progress_tracker;
 // returns the number of pixels covered by both images. With HiPassLevel > 0 both inputs
 // are replaced in place by their high-pass versions.
 int compute_seam_error(const dib_ptr& image1, const dib_ptr& image2, const dib_ptr& seam_map,
-                       const blend_options& options, progress_tracker* progress);
+                       const blend_context& context);
 
 // Raises the error near the rim of the overlap and lowers it inside; changes only the
 // r channel of overlap pixels. Returns seam_map.
-dib_ptr add_distance_error(const dib_ptr& seam_map, const blend_options& options, progress_tracker* progress);
+dib_ptr add_distance_error(const dib_ptr& seam_map, const blend_context& context);
 
 // Radius of the high-pass box filter for a map of the given size.
 int32_t high_pass_radius(int32_t width, int32_t height, int32_t level);

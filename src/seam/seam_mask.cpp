@@ -11,7 +11,6 @@
 #include "image/region_copy.h"
 #include "progress/progress_tracker.h"
 #include "seam/cut_seam_region.h"
-#include "seam/seam_dump.h"
 #include "seam/seam_error.h"
 
 namespace {
@@ -101,8 +100,7 @@ dib_ptr harden_seam_mask(const dib_ptr& mask, progress_tracker* progress) {
 }
 
 void add_seam_borders(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy,
-                      const dib_ptr& out, const irect& mask_rect, const blend_options& /*options*/,
-                      progress_tracker* progress) {
+                      const dib_ptr& out, const irect& mask_rect, progress_tracker* progress) {
   if (!image1 || !image2 || !out) throw std::runtime_error("DIB is NULL");
   if (out->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
   static constexpr uint8_t image1_pixel[4] = {0, 255, 255, 255};  // b, g, r, a
@@ -114,8 +112,9 @@ void add_seam_borders(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, 
   paint_coverage(*image2, dx, dy, *out, mask_rect, image2_pixel, progress);
 }
 
-dib_ptr refine_seam_coarse_to_fine(dib_ptr seam_map, int64_t overlap, const blend_options& options,
-                                   progress_tracker* progress) {
+dib_ptr refine_seam_coarse_to_fine(dib_ptr seam_map, int64_t overlap, const blend_context& context) {
+  const blend_options& options = context.options;
+  progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "");
   stage.step_end(25);
   std::vector<std::pair<int32_t, int32_t>> sizes;
@@ -171,40 +170,42 @@ dib_ptr refine_seam_coarse_to_fine(dib_ptr seam_map, int64_t overlap, const blen
 
   if (band > options.MaxComp) {
     // A band that no longer shrinks is left to the hardening.
-    if (band < overlap) return refine_seam_coarse_to_fine(std::move(mask), band, options, progress);
+    if (band < overlap) return refine_seam_coarse_to_fine(std::move(mask), band, context);
     return mask;
   }
   return cut_seam_region(mask, progress);
 }
 
-dib_ptr search_seam_mask(dib_ptr copy1, dib_ptr copy2, dib_ptr seam_map, const blend_options& options,
-                         progress_tracker* progress) {
+dib_ptr search_seam_mask(dib_ptr copy1, dib_ptr copy2, dib_ptr seam_map, const blend_context& context) {
+  const blend_options& options = context.options;
+  progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "Searching of seam mask");
   stage.step_end(40);
-  const int overlap = compute_seam_error(copy1, copy2, seam_map, options, progress);
+  const int overlap = compute_seam_error(copy1, copy2, seam_map, context);
   copy1.reset();
   copy2.reset();
-  dump_seam_image("DBG_06_SeamError", seam_map, options);
+  context.seam_dump("DBG_06_SeamError", seam_map);
 
   stage.step_end(56);
-  add_distance_error(seam_map, options, progress);
-  dump_seam_image("DBG_07_SeamError_Plus_DistanceError", seam_map, options);
+  add_distance_error(seam_map, context);
+  context.seam_dump("DBG_07_SeamError_Plus_DistanceError", seam_map);
 
   stage.step_end(96);
   dib_ptr mask = overlap > options.MaxComp
-                     ? refine_seam_coarse_to_fine(std::move(seam_map), overlap, options, progress)
+                     ? refine_seam_coarse_to_fine(std::move(seam_map), overlap, context)
                      : cut_seam_region(seam_map, progress);
   seam_map.reset();
 
   stage.step_end(100);
   harden_seam_mask(mask, progress);
-  dump_seam_image("DBG_09_SeamError_AlphaMask", mask, options);
+  context.seam_dump("DBG_09_SeamError_AlphaMask", mask);
   return mask;
 }
 
 dib_ptr find_best_seam(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy,
-                       const irect& limit, const irect& mask_rect, const blend_options& options,
-                       progress_tracker* progress) {
+                       const irect& limit, const irect& mask_rect, const blend_context& context) {
+  const blend_options& options = context.options;
+  progress_tracker* const progress = context.progress;
   if (!image1 || !image2) throw std::runtime_error("DIB is NULL");
   stage_scope stage(progress, "Searching of seam mask");
 
@@ -223,11 +224,11 @@ dib_ptr find_best_seam(const dib_ptr& image1, const dib_ptr& image2, int32_t dx,
   stage.step_end(6);
   dib_ptr copy1(create_dib(d, e, 32));
   copy_dib(image1.get(), copy1.get(), -search.left, -search.top, progress);
-  dump_seam_image("DBG_01_BestSeamDIB_1", copy1, options);
+  context.seam_dump("DBG_01_BestSeamDIB_1", copy1);
   stage.step_end(12);
   dib_ptr copy2(create_dib(d, e, 32));
   copy_dib(image2.get(), copy2.get(), dx - search.left, dy - search.top, progress);
-  dump_seam_image("DBG_01_BestSeamDIB_2", copy2, options);
+  context.seam_dump("DBG_01_BestSeamDIB_2", copy2);
 
   // Too large a search is done at half resolution and its mask expanded afterwards.
   const bool halved = static_cast<int64_t>(d) * e > 4 * static_cast<int64_t>(options.MaxComp);
@@ -240,7 +241,7 @@ dib_ptr find_best_seam(const dib_ptr& image1, const dib_ptr& image2, int32_t dx,
 
   dib_ptr seam_map(copy1->create_blank(copy1->width(), copy1->height()));
   stage.step_end(70);
-  dib_ptr mask = search_seam_mask(std::move(copy1), std::move(copy2), std::move(seam_map), options, progress);
+  dib_ptr mask = search_seam_mask(std::move(copy1), std::move(copy2), std::move(seam_map), context);
   stage.step_end(80);
 
   if (halved) mask = expand_dib(mask, d, e, progress);
@@ -252,7 +253,7 @@ dib_ptr find_best_seam(const dib_ptr& image1, const dib_ptr& image2, int32_t dx,
 
   dib_ptr out(mask->create_blank(mask_rect.width(), mask_rect.height()));
   stage.step_end(95);
-  add_seam_borders(image1, image2, dx, dy, out, mask_rect, options, progress);
+  add_seam_borders(image1, image2, dx, dy, out, mask_rect, progress);
   stage.step_end(100);
   copy_dib(mask.get(), out.get(), search.left - mask_rect.left, search.top - mask_rect.top, progress);
   return out;

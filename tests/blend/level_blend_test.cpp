@@ -8,7 +8,7 @@
 
 #include "blend/kernel_reference.h"
 #include "blend/box_filter.h"
-#include "dumps/dump_prefix.h"
+#include "dumps/debug_dumps.h"
 #include "support/recording_tracker.h"
 #include "support/storage_override.h"
 
@@ -115,14 +115,13 @@ TEST(LevelBlend, BlendLevelSmoothsTheMaskInPlaceAndDumpsIt) {
   char old_dir[4096];
   ASSERT_NE(getcwd(old_dir, sizeof old_dir), nullptr);
   ASSERT_EQ(chdir(dir.path().c_str()), 0);
-  blend_options options;
-  options.PyramidVerbose = true;
-  reset_dump_counter();
-  next_dump_prefix(&options);
+  const blend_options options;
+  debug_dumps dumps(false, true);
+  dumps.next_prefix();
 
   dib_ptr level = ref::make(l1), m = ref::make(mask);
   recording_tracker t;
-  blend_level(level, ref::make(l2), m, 2, 3, options, &t);
+  blend_level(level, ref::make(l2), m, 2, 3, blend_context{options, &dumps, &t});
   const std::vector<std::string> files = dir.entries();
   ASSERT_EQ(chdir(old_dir), 0);
 
@@ -142,7 +141,7 @@ TEST(LevelBlend, BlendLevelSmoothsTheMaskInPlaceAndDumpsIt) {
 
   // Without smoothing and dumps the mask is used as given.
   dib_ptr plain = ref::make(l1), untouched = ref::make(mask);
-  blend_level(plain, ref::make(l2), untouched, 0, 0, blend_options{}, nullptr);
+  blend_level(plain, ref::make(l2), untouched, 0, 0, blend_context{blend_options{}, nullptr, nullptr});
   EXPECT_EQ(ref::read<uint8_t>(untouched).px, mask.px);
 }
 

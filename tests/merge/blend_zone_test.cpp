@@ -44,11 +44,11 @@ TEST(BlendZoneGeometry, ZoneReachesBackAndAlignsToTheCoarsestLevel) {
 TEST(BlendZone, NoCommonOpaquePixelGivesNoZone) {
   irect zone{7, 7, 7, 7};
   blend_options options;
-  EXPECT_FALSE(blend_zone(opaque(4, 4), opaque(4, 4), 4, 0, zone, options, nullptr));
-  EXPECT_FALSE(blend_zone(opaque(4, 4), opaque(4, 4), 10, 10, zone, options, nullptr));
+  EXPECT_FALSE(blend_zone(opaque(4, 4), opaque(4, 4), 4, 0, zone, blend_context{options, nullptr, nullptr}));
+  EXPECT_FALSE(blend_zone(opaque(4, 4), opaque(4, 4), 10, 10, zone, blend_context{options, nullptr, nullptr}));
   dib_ptr holey = opaque(4, 4);
   set_pixel(holey.get(), 3, 3, rgba8{});
-  EXPECT_FALSE(blend_zone(holey, opaque(4, 4), 3, 3, zone, options, nullptr));
+  EXPECT_FALSE(blend_zone(holey, opaque(4, 4), 3, 3, zone, blend_context{options, nullptr, nullptr}));
   EXPECT_EQ(zone, (irect{7, 7, 7, 7}));
 }
 
@@ -68,7 +68,7 @@ TEST(BlendZone, SingleOpaquePixelBlendsInOneLevel) {
   blend_options options;
   options.MinSize = 1;
   dib_ptr a = opaque(3, 3, rgba8{200, 0, 0, 255}), b = opaque(3, 3, rgba8{0, 0, 200, 255});
-  dib_ptr z = blend_zone(a, b, 2, 2, zone, options, nullptr);
+  dib_ptr z = blend_zone(a, b, 2, 2, zone, blend_context{options, nullptr, nullptr});
   ASSERT_TRUE(z);
   EXPECT_EQ(zone, (irect{1, 1, 3, 3}));  // d = 1: one pixel back, then the width 2 plus 1
   EXPECT_EQ(z->width(), zone.width());
@@ -81,7 +81,7 @@ TEST(BlendZone, MinSizeZeroBlendsTheWholeUnion) {
   options.MinSize = 0;
   dib_ptr a = opaque(20, 12), b = opaque(20, 12);
   recording_tracker t;
-  dib_ptr z = blend_zone(a, b, 8, -3, zone, options, &t);
+  dib_ptr z = blend_zone(a, b, 8, -3, zone, blend_context{options, nullptr, &t});
   ASSERT_TRUE(z);
   EXPECT_EQ(zone, (irect{0, -3, 27, 11}));
   // Corners covered by neither image stay transparent; equal pictures blend to themselves.

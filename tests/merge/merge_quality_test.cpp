@@ -34,7 +34,7 @@ TEST(MergeQuality, IdenticalTilesReproduceThePhoto) {
   dib_ptr a = crop(photo, 0, 500), b = crop(photo, 300, 500);
   irect rect{0, 0, 499, photo->height() - 1};
   blend_options options;
-  dib_ptr merged = pairwise_merge(a, b, 300, 0, rect, &options, nullptr);
+  dib_ptr merged = pairwise_merge(a, b, 300, 0, rect, blend_context{options, nullptr, nullptr});
   ASSERT_EQ(merged->width(), 800);
   int differing = 0, worst = 0;
   for (int y = 0; y < photo->height(); ++y)
@@ -60,7 +60,7 @@ TEST(MergeQuality, SeamRoutesAroundAMovingObject) {
   irect whole{0, 0, 799, photo->height() - 1};
   blend_options options;
   blend_zone_rect(whole, region, zone, levels, options.MinSize);
-  dib_ptr mask = find_best_seam(a, b, 250, 0, region, zone, options, nullptr);
+  dib_ptr mask = find_best_seam(a, b, 250, 0, region, zone, blend_context{options, nullptr, nullptr});
   int to_image1 = 0, to_image2 = 0;
   for (int y = obj_y; y < obj_y + size; ++y)
     for (int x = 350; x < 350 + size; ++x) {
@@ -71,7 +71,7 @@ TEST(MergeQuality, SeamRoutesAroundAMovingObject) {
   EXPECT_TRUE(to_image1 == size * size || to_image2 == size * size) << to_image1 << " / " << to_image2;
 
   irect rect{0, 0, 499, photo->height() - 1};
-  dib_ptr merged = pairwise_merge(a, b, 250, 0, rect, &options, nullptr);
+  dib_ptr merged = pairwise_merge(a, b, 250, 0, rect, blend_context{options, nullptr, nullptr});
   // The object's centre comes out wholly from one image: all magenta or all photo.
   int magenta = 0;
   for (int y = obj_y + 8; y < obj_y + size - 8; ++y)

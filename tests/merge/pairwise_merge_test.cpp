@@ -21,7 +21,7 @@ TEST(PairwiseMerge, ImageInsideChangesTheResultInPlace) {
   dib_ptr acc = filled(10, 10, red);
   irect rect{5, 7, 14, 16};
   blend_options options;
-  dib_ptr result = pairwise_merge(acc, filled(4, 4, red), 8, 10, rect, &options, nullptr);
+  dib_ptr result = pairwise_merge(acc, filled(4, 4, red), 8, 10, rect, blend_context{options, nullptr, nullptr});
   EXPECT_EQ(result.get(), acc.get());
   EXPECT_EQ(rect, (irect{5, 7, 14, 16}));
   for (int y = 0; y < 10; ++y)
@@ -32,7 +32,7 @@ TEST(PairwiseMerge, CanvasGrowsLeftAndUp) {
   dib_ptr acc = filled(6, 6, red);
   irect rect{0, 0, 5, 5};
   blend_options options;
-  dib_ptr result = pairwise_merge(acc, filled(6, 6, blue), -4, -3, rect, &options, nullptr);
+  dib_ptr result = pairwise_merge(acc, filled(6, 6, blue), -4, -3, rect, blend_context{options, nullptr, nullptr});
   EXPECT_EQ(rect, (irect{-4, -3, 5, 5}));
   ASSERT_EQ(result->width(), 10);
   ASSERT_EQ(result->height(), 9);
@@ -53,7 +53,7 @@ TEST(PairwiseMerge, GapStaysTransparentAndNothingIsBlended) {
   dib_ptr acc = filled(4, 4, red);
   irect rect{0, 0, 3, 3};
   blend_options options;
-  dib_ptr result = pairwise_merge(acc, filled(4, 4, blue), 10, 0, rect, &options, nullptr);
+  dib_ptr result = pairwise_merge(acc, filled(4, 4, blue), 10, 0, rect, blend_context{options, nullptr, nullptr});
   ASSERT_EQ(result->width(), 14);
   for (int x = 0; x < 14; ++x) {
     rgba8 expected = x < 4 ? red : (x < 10 ? clear : blue);
@@ -67,7 +67,7 @@ TEST(PairwiseMerge, TouchingOnlyWithTransparentPixelsPastesUnchanged) {
   irect rect{0, 0, 3, 3};
   blend_options options;
   recording_tracker t;
-  dib_ptr result = pairwise_merge(acc, filled(4, 4, blue), 3, 0, rect, &options, &t);
+  dib_ptr result = pairwise_merge(acc, filled(4, 4, blue), 3, 0, rect, blend_context{options, nullptr, &t});
   ASSERT_EQ(result->width(), 7);
   for (int x = 0; x < 7; ++x)
     for (int y = 0; y < 4; ++y) ASSERT_TRUE(get_pixel(result.get(), x, y) == (x < 3 ? red : blue)) << x;
@@ -86,7 +86,7 @@ TEST(PairwiseMerge, ByteImageIsRescaledIntoAFloatCanvas) {
   }
   irect rect{0, 0, 3, 3};
   blend_options options;
-  dib_ptr result = pairwise_merge(acc, filled(4, 4, rgba8{255, 255, 255, 255}), 6, 0, rect, &options, nullptr);
+  dib_ptr result = pairwise_merge(acc, filled(4, 4, rgba8{255, 255, 255, 255}), 6, 0, rect, blend_context{options, nullptr, nullptr});
   EXPECT_EQ(result->model(), bgra_float);
   cursor_handle c = make_cursor(result.get());
   c->move_to(8, 2);
@@ -103,9 +103,9 @@ TEST(PairwiseMerge, OffsetsBeyondInt32AreRefusedBeforeAllocation) {
   dib_ptr acc = filled(4, 4, red);
   irect rect{0, 0, 3, 3};
   blend_options options;
-  EXPECT_THROW(pairwise_merge(acc, filled(4, 4, blue), INT32_MAX - 1, 0, rect, &options, nullptr),
+  EXPECT_THROW(pairwise_merge(acc, filled(4, 4, blue), INT32_MAX - 1, 0, rect, blend_context{options, nullptr, nullptr}),
                std::runtime_error);
   irect far{INT32_MIN, 0, INT32_MIN + 3, 3};
-  EXPECT_THROW(pairwise_merge(acc, filled(4, 4, blue), INT32_MAX - 10, 0, far, &options, nullptr),
+  EXPECT_THROW(pairwise_merge(acc, filled(4, 4, blue), INT32_MAX - 10, 0, far, blend_context{options, nullptr, nullptr}),
                std::runtime_error);
 }

@@ -29,10 +29,10 @@ input_list write_tiles(const std::string& folder, int n) {
 std::vector<double> main_stage_steps(const recording_tracker& t) { return t.values("step_end", 1); }
 
 // Runs the driver on n tiles into folder/out.tif, recording the progress calls.
-void run_tiles(const scoped_temp_dir& dir, int n, wrap_options& wrap, recording_tracker& t) {
+void run_tiles(const scoped_temp_dir& dir, int n, const wrap_options& wrap, recording_tracker& t) {
   input_list inputs = write_tiles(dir.path(), n);
   blend_options blend;
-  run_driver(inputs, dir.path() + "/out.tif", &blend, &wrap, &t);
+  run_driver(inputs, dir.path() + "/out.tif", blend, wrap, &t);
 }
 }  // namespace
 
@@ -76,5 +76,6 @@ TEST(RunDriver, WrapModeShrinksTheMergeShare) {
   EXPECT_EQ(root[0], 60);
   EXPECT_EQ(root[1], 95);
   EXPECT_EQ(root[2], 99);
-  EXPECT_EQ(wrap.HorWrap, 11);  // the period defaults to the merged width
+  dib_ptr out(load_image_file(dir.path() + "/out.tif", nullptr));
+  EXPECT_EQ(out->width(), 11);  // the period defaults to the merged width
 }

@@ -148,7 +148,7 @@ TEST(SeamError, MatchesTheFormulasWithoutHighPass) {
     dib_ptr a = random_image(23 + seed, 17, seed), b = random_image(23 + seed, 17, seed * 31);
     const reference_map ref = reference_seam_error(a, b, 0);
     dib_ptr map(a->create_blank(a->width(), a->height()));
-    EXPECT_EQ(compute_seam_error(a, b, map, options_with(0), nullptr), ref.overlap);
+    EXPECT_EQ(compute_seam_error(a, b, map, blend_context{options_with(0), nullptr, nullptr}), ref.overlap);
     expect_same_pixels(map_pixels(map), ref.pixels);
   }
 }
@@ -163,7 +163,7 @@ TEST(SeamError, MatchesTheFormulasWithHighPass) {
 
     dib_ptr map(a->create_blank(40, 29));
     recording_tracker tracker;
-    EXPECT_EQ(compute_seam_error(a, b, map, options_with(level), &tracker), ref.overlap);
+    EXPECT_EQ(compute_seam_error(a, b, map, blend_context{options_with(level), nullptr, &tracker}), ref.overlap);
     EXPECT_EQ(tracker.depth, 0);
     expect_same_pixels(map_pixels(map), ref.pixels);
     // The inputs are left filtered.
@@ -179,7 +179,7 @@ TEST(SeamError, DeepHighPassLevelsKeepRadiusOne) {
   dib_ptr a = random_image(12, 9, 3), b = random_image(12, 9, 4);
   const reference_map ref = reference_seam_error(a, b, 1);
   dib_ptr map(a->create_blank(12, 9));
-  EXPECT_EQ(compute_seam_error(a, b, map, options_with(40), nullptr), ref.overlap);
+  EXPECT_EQ(compute_seam_error(a, b, map, blend_context{options_with(40), nullptr, nullptr}), ref.overlap);
   expect_same_pixels(map_pixels(map), ref.pixels);
 }
 
@@ -192,7 +192,7 @@ TEST(SeamError, CoverageAndOverlapClasses) {
       test_images::set_pixel(b.get(), x, y, rgba8{13, 20, 30, static_cast<uint8_t>(x >= 2 ? 1 : 0)});
     }
   dib_ptr map(a->create_blank(5, 2));
-  EXPECT_EQ(compute_seam_error(a, b, map, options_with(0), nullptr), 2);
+  EXPECT_EQ(compute_seam_error(a, b, map, blend_context{options_with(0), nullptr, nullptr}), 2);
   EXPECT_EQ(sides(map), std::vector<std::string>(2, "11o22"));
   using test_images::operator==;
   // d = 3: direct (3 + 1) / 2 = 2, combined (3 + 3 * 2 + 2) / 4 = 2.
@@ -213,11 +213,11 @@ TEST(SeamError, IdenticalInputsLeaveOnlyTheDistanceTerm) {
     }
   dib_ptr b = copy_of(a);
   dib_ptr map(a->create_blank(30, 20));
-  EXPECT_EQ(compute_seam_error(a, b, map, options_with(4), nullptr), 25 * 20);
+  EXPECT_EQ(compute_seam_error(a, b, map, blend_context{options_with(4), nullptr, nullptr}), 25 * 20);
   const std::vector<uint8_t> r = channel(map, R);
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 30; ++x) ASSERT_EQ(r[y * 30 + x], 0);
-  add_distance_error(map, options_with(4), nullptr);
+  add_distance_error(map, blend_context{options_with(4), nullptr, nullptr});
   const std::vector<uint8_t> after = channel(map, R);
   // Rim column: 24 * (1 - 2/50)^4 = 20.38; the farthest column 29 (distance 50): 0.
   for (int y = 0; y < 20; ++y) {
@@ -234,7 +234,7 @@ TEST(SeamDistance, NeighboursDiagonalsAndTheBorder) {
   const std::vector<std::string> rows = {"ooooo", "ooooo", "oo2oo", "ooooo", "ooooo"};
   const int distances[25] = {6, 5, 4, 6, 8, 5, 3, 2, 4, 6, 4, 2, 0, 2, 4, 6, 4, 2, 3, 5, 8, 6, 4, 5, 6};
   dib_ptr map = draw(rows, [](int, int) { return 255; });
-  add_distance_error(map, options_with(4, 1.0f, 0.0f), nullptr);
+  add_distance_error(map, blend_context{options_with(4, 1.0f, 0.0f), nullptr, nullptr});
   const std::vector<uint8_t> r = channel(map, R);
   for (int i = 0; i < 25; ++i) {
     if (i == 12) continue;
@@ -259,7 +259,7 @@ TEST(SeamDistance, MatchesShortestPathsOnRandomMaps) {
     blend_options o = options_with(4, der, dec);
     const std::vector<uint8_t> g = channel(map, G), b = channel(map, B), a = channel(map, A);
     const std::vector<uint8_t> expected = expected_after_distance(rows, channel(map, R), der, dec);
-    EXPECT_EQ(add_distance_error(map, o, nullptr), map);
+    EXPECT_EQ(add_distance_error(map, blend_context{o, nullptr, nullptr}), map);
     ASSERT_EQ(channel(map, R), expected) << "round " << round;
     ASSERT_EQ(channel(map, G), g);
     ASSERT_EQ(channel(map, B), b);
@@ -276,7 +276,7 @@ TEST(SeamDistance, SlowlyConvergingShapes) {
   dib_ptr map = draw(rows, [](int x, int y) { return (x * 13 + y * 7) % 256; });
   const std::vector<uint8_t> expected = expected_after_distance(rows, channel(map, R), 0.25f, 24.0f / 255.0f);
   recording_tracker tracker;
-  add_distance_error(map, options_with(4), &tracker);
+  add_distance_error(map, blend_context{options_with(4), nullptr, &tracker});
   EXPECT_EQ(channel(map, R), expected);
   EXPECT_EQ(tracker.depth, 0);
 }
@@ -284,7 +284,7 @@ TEST(SeamDistance, SlowlyConvergingShapes) {
 TEST(SeamDistance, OnlyOverlapPixelsKeepThreeQuartersOfTheError) {
   const std::vector<std::string> rows(6, "oooooooo");
   dib_ptr map = draw(rows, [](int x, int y) { return x * 31 + y; });
-  add_distance_error(map, options_with(4), nullptr);
+  add_distance_error(map, blend_context{options_with(4), nullptr, nullptr});
   const std::vector<uint8_t> r = channel(map, R);
   for (int y = 0; y < 6; ++y)
     for (int x = 0; x < 8; ++x) EXPECT_EQ(r[y * 8 + x], (x * 31 + y) * 3 / 4) << x << "," << y;
@@ -293,19 +293,19 @@ TEST(SeamDistance, OnlyOverlapPixelsKeepThreeQuartersOfTheError) {
 TEST(SeamDistance, NothingChangesWithoutOverlapOrWithoutWeights) {
   dib_ptr map = draw({"1122..", "..21.1"}, [](int x, int y) { return 40 * x + y; });
   const std::vector<uint8_t> before = test_images::pixel_bytes(map.get());
-  add_distance_error(map, options_with(4, 1.0f, 1.0f), nullptr);
+  add_distance_error(map, blend_context{options_with(4, 1.0f, 1.0f), nullptr, nullptr});
   EXPECT_EQ(test_images::pixel_bytes(map.get()), before);
 
   map = draw({"1ooo2", "1ooo2", "1ooo2"}, [](int x, int y) { return 40 * x + y; });
   const std::vector<uint8_t> r = channel(map, R);
-  add_distance_error(map, options_with(4, 0.0f, 0.0f), nullptr);
+  add_distance_error(map, blend_context{options_with(4, 0.0f, 0.0f), nullptr, nullptr});
   EXPECT_EQ(channel(map, R), r);
 }
 
 TEST(SeamDistance, FullWeightEmptiesTheFarthestPixel) {
   // Distances 2, 4, 6, 4, 2 across the row: the middle pixel is the farthest.
   dib_ptr map = draw({"1ooooo2"}, [](int, int) { return 200; });
-  add_distance_error(map, options_with(4, 1.0f, 0.0f), nullptr);
+  add_distance_error(map, blend_context{options_with(4, 1.0f, 0.0f), nullptr, nullptr});
   const std::vector<uint8_t> r = channel(map, R);
   EXPECT_EQ(r[3], 0);
   EXPECT_EQ(r[1], 39);  // 200 * (2/3)^4 = 39.5
@@ -317,7 +317,7 @@ TEST(SeamDistance, SinglePrecisionDecidesTheByte) {
   // Distance 2 of 6 with the defaults: exactly (c/4 + 3/4) * 228 + 24c = 81c + 171 = 187
   // for c = (2/3)^4, but single precision lands just below and truncates to 186.
   dib_ptr map = draw({"1ooooo2"}, [](int, int) { return 228; });
-  add_distance_error(map, options_with(4), nullptr);
+  add_distance_error(map, blend_context{options_with(4), nullptr, nullptr});
   EXPECT_EQ(channel(map, R)[1], 186);
   EXPECT_EQ(channel(map, R)[5], 186);
 }

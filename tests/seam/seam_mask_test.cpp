@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <random>
 
+#include "dumps/debug_dumps.h"
 #include "image/dib_cursor.h"
 #include "image/region_copy.h"
 #include "io/load_image.h"
@@ -52,6 +53,13 @@ int count_label(const recording_tracker& t, const std::string& label) {
   return static_cast<int>(std::count_if(t.calls.begin(), t.calls.end(), [&](const recorded_call& c) {
     return c.what == "begin" && c.label == label;
   }));
+}
+
+// A sink whose prefix is that of merge step `step` ("%04x_Verb_").
+debug_dumps dumps_at_step(int step, bool seam_verbose) {
+  debug_dumps dumps(seam_verbose, false);
+  for (int i = 0; i <= step; ++i) dumps.next_prefix();
+  return dumps;
 }
 
 blend_options seam_options(int max_comp, int hi_pass = 0) {
@@ -143,7 +151,7 @@ TEST(SeamMask, BordersShowCoverageAndImage2Wins) {
   const irect mask_rect{-1, -1, 5, 4};
   dib_ptr out(create_dib(7, 6, 32));
   recording_tracker tracker;
-  add_seam_borders(image1, image2, 2, 1, out, mask_rect, blend_options{}, &tracker);
+  add_seam_borders(image1, image2, 2, 1, out, mask_rect, &tracker);
   EXPECT_EQ(tracker.depth, 0);
   EXPECT_EQ(count_label(tracker, " Add Borders"), 1);
   // Canvas rows -1..4, columns -1..5.
@@ -166,7 +174,7 @@ TEST(SeamMask, BordersReadFloatCoverageThroughBytes) {
   }
   dib_ptr image2(create_dib(1, 1, 32));
   dib_ptr out(create_dib(3, 1, 32));
-  add_seam_borders(image1, image2, 10, 10, out, irect{0, 0, 2, 0}, blend_options{}, nullptr);
+  add_seam_borders(image1, image2, 10, 10, out, irect{0, 0, 2, 0}, nullptr);
   EXPECT_EQ(sides(out), std::vector<std::string>({"11."}));
 }
 
@@ -183,7 +191,7 @@ TEST(SeamMask, WithoutOverlapTheMaskIsPureCoverage) {
                                                   "......1111..........222222", "......1111................",
                                                   "1111111111................", "1111111111................"};
   for (const irect limit : {irect{0, 0, 9, 7}, irect{}}) {
-    dib_ptr mask = find_best_seam(image1, image2, 20, 0, limit, mask_rect, seam_options(81920, 4), nullptr);
+    dib_ptr mask = find_best_seam(image1, image2, 20, 0, limit, mask_rect, blend_context{seam_options(81920, 4), nullptr, nullptr});
     ASSERT_EQ(mask->width(), 26);
     ASSERT_EQ(mask->height(), 8);
     EXPECT_EQ(sides(mask), expected_rows);
@@ -195,7 +203,7 @@ TEST(SeamMask, WithoutOverlapTheMaskIsPureCoverage) {
   // Overlapping images whose overlap lies outside the limit give the same search rectangle.
   dib_ptr near2 = picture(6, 5, 7, 3, [](int x, int y) { return texture(x, y, 3); });
   dib_ptr mask = find_best_seam(image1, near2, 7, 3, irect{0, 0, 1, 1}, irect{0, 0, 12, 7},
-                                seam_options(81920), nullptr);
+                                blend_context{seam_options(81920), nullptr, nullptr});
   const std::vector<uint8_t> a = channel(mask, A);
   for (int y = 0; y < 6; ++y)
     for (int x = 0; x < 6; ++x) EXPECT_EQ(a[y * 13 + x], x < 4 && y < 4 ? 255 : 0) << x << "," << y;
@@ -207,7 +215,7 @@ TEST(SeamMask, SearchRectangleEqualToTheMaskNeedsNoBorders) {
   // Overlap 20 x 30 widened by 3 and clipped to the canvas: (17, 0, 42, 29).
   const irect search{17, 0, 42, 29};
   recording_tracker tracker;
-  dib_ptr direct = find_best_seam(p.image1, p.image2, 20, 0, p.limit, search, seam_options(81920), &tracker);
+  dib_ptr direct = find_best_seam(p.image1, p.image2, 20, 0, p.limit, search, blend_context{seam_options(81920), nullptr, &tracker});
   EXPECT_EQ(tracker.depth, 0);
   EXPECT_EQ(count_label(tracker, " Add Borders"), 0);
   ASSERT_EQ(direct->width(), 26);
@@ -215,7 +223,7 @@ TEST(SeamMask, SearchRectangleEqualToTheMaskNeedsNoBorders) {
 
   recording_tracker wide_tracker;
   dib_ptr wide =
-      find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, seam_options(81920), &wide_tracker);
+      find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, blend_context{seam_options(81920), nullptr, &wide_tracker});
   EXPECT_EQ(count_label(wide_tracker, " Add Borders"), 1);
   // The same cut, pasted into coverage on both sides.
   const std::vector<std::string> d = sides(direct), w = sides(wide);
@@ -236,9 +244,9 @@ TEST(SeamMask, FloatImagesGiveTheSameMask) {
   // A transparent notch in each image reaches into the border area.
   for (int y = 0; y < 5; ++y) set_pixel(p.image1.get(), 3, y, rgba8{});
   for (int y = 0; y < 5; ++y) set_pixel(p.image2.get(), 36, y, rgba8{});
-  dib_ptr bytes = find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, seam_options(81920), nullptr);
+  dib_ptr bytes = find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, blend_context{seam_options(81920), nullptr, nullptr});
   dib_ptr floats = find_best_seam(to_float(p.image1), to_float(p.image2), 20, 0, p.limit, p.mask,
-                                  seam_options(81920), nullptr);
+                                  blend_context{seam_options(81920), nullptr, nullptr});
   EXPECT_EQ(floats->model(), bgra32);
   EXPECT_EQ(test_images::pixel_bytes(floats.get()), test_images::pixel_bytes(bytes.get()));
   EXPECT_EQ(sides(bytes)[2].substr(0, 5), "111.1");
@@ -260,7 +268,7 @@ TEST(SeamMask, OverlapOfExactlyMaxCompIsCutDirectly) {
     auto [c1, c2] = make_copies();
     dib_ptr map(c1->create_blank(12, 10));
     recording_tracker tracker;
-    dib_ptr mask = search_seam_mask(c1, c2, map, seam_options(max_comp), &tracker);
+    dib_ptr mask = search_seam_mask(c1, c2, map, blend_context{seam_options(max_comp), nullptr, &tracker});
     EXPECT_EQ(tracker.depth, 0);
     EXPECT_EQ(count_label(tracker, "Reducing of DIB") > 0, max_comp == 59) << max_comp;
     for (const std::string& row : sides(mask)) {
@@ -297,7 +305,7 @@ TEST(SeamMask, CoarseToFineCutFollowsTheCheapStrip) {
 
   // MaxComp 1100: 3200 overlap pixels are cut coarse-to-fine at full size, then hardened.
   recording_tracker tracker;
-  dib_ptr mask = find_best_seam(image1, image2, 40, 0, limit, mask_rect, seam_options(1100), &tracker);
+  dib_ptr mask = find_best_seam(image1, image2, 40, 0, limit, mask_rect, blend_context{seam_options(1100), nullptr, &tracker});
   EXPECT_EQ(tracker.depth, 0);
   EXPECT_GE(count_label(tracker, "Reducing of DIB"), 1);
   EXPECT_EQ(count_label(tracker, "Analizing seam region"), 2);
@@ -311,12 +319,12 @@ TEST(SeamMask, CoarseToFineCutFollowsTheCheapStrip) {
     dib_ptr f1 = picture(80, 80, 0, 0, [](int x, int y) { return texture(x, y, 1); });
     dib_ptr f2 =
         picture(80, 80, 40, 0, [](int x, int y) { return texture(x, y, x >= 57 && x <= 63 ? 1 : 5); });
-    dib_ptr file_mask = find_best_seam(f1, f2, 40, 0, limit, mask_rect, seam_options(1100), nullptr);
+    dib_ptr file_mask = find_best_seam(f1, f2, 40, 0, limit, mask_rect, blend_context{seam_options(1100), nullptr, nullptr});
     EXPECT_EQ(test_images::pixel_bytes(file_mask.get()), test_images::pixel_bytes(mask.get()));
   }
 
   // MaxComp 500: the 64 x 80 search is halved; the expanded mask is soft along the seam only.
-  dib_ptr halved = find_best_seam(image1, image2, 40, 0, limit, mask_rect, seam_options(500), nullptr);
+  dib_ptr halved = find_best_seam(image1, image2, 40, 0, limit, mask_rect, blend_context{seam_options(500), nullptr, nullptr});
   check_rows(halved, true);
 }
 
@@ -329,7 +337,7 @@ TEST(SeamMask, BandThatDoesNotShrinkIsLeftToHardening) {
   dib_ptr map = draw(rows, [](int x, int y) { return 10 + x + 16 * y; });
   const std::vector<uint8_t> map_r = channel(map, R);
   recording_tracker tracker;
-  dib_ptr mask = refine_seam_coarse_to_fine(map, 16, seam_options(10), &tracker);
+  dib_ptr mask = refine_seam_coarse_to_fine(map, 16, blend_context{seam_options(10), nullptr, &tracker});
   EXPECT_EQ(tracker.depth, 0);
   EXPECT_EQ(count_label(tracker, "Analizing seam region"), 1);
   ASSERT_EQ(mask->width(), 16);
@@ -350,11 +358,10 @@ TEST(SeamMask, VerboseDumpsAppearInOrder) {
   scoped_working_dir dir;
   ASSERT_TRUE(dir.ok());
   overlapping_pair p;
-  blend_options o = seam_options(81920, 2);
-  o.SeamVerbose = true;
-  o.dump_prefix = "0000_Verb_";
+  const blend_options o = seam_options(81920, 2);
+  debug_dumps dumps = dumps_at_step(0, true);
   dump_watcher watcher(dir);
-  find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, o, &watcher);
+  find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, blend_context{o, &dumps, &watcher});
   watcher.look();
   const std::vector<std::string> expected = {"0000_Verb__DBG_01_BestSeamDIB_1.png",
                                              "0000_Verb__DBG_01_BestSeamDIB_2.png",
@@ -376,19 +383,18 @@ TEST(SeamMask, NoHighPassDumpsAtLevelZeroAndNoneWithoutVerbose) {
   scoped_working_dir dir;
   ASSERT_TRUE(dir.ok());
   overlapping_pair p;
-  blend_options o = seam_options(81920, 0);
-  o.dump_prefix = "0001_Verb_";
-  find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, o, nullptr);
+  const blend_options o = seam_options(81920, 0);
+  debug_dumps quiet = dumps_at_step(1, false);
+  find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, blend_context{o, &quiet, nullptr});
   EXPECT_TRUE(dir.png_files().empty());
 
-  o.SeamVerbose = true;
-  o.dump_prefix = nullptr;  // before the first merge step nothing is written
-  find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, o, nullptr);
+  debug_dumps before_first_step(true, false);  // before the first merge step nothing is written
+  find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, blend_context{o, &before_first_step, nullptr});
   EXPECT_TRUE(dir.png_files().empty());
 
-  o.dump_prefix = "0001_Verb_";
+  debug_dumps dumps = dumps_at_step(1, true);
   dump_watcher watcher(dir);
-  find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, o, &watcher);
+  find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, blend_context{o, &dumps, &watcher});
   watcher.look();
   const std::vector<std::string> expected = {
       "0001_Verb__DBG_01_BestSeamDIB_1.png", "0001_Verb__DBG_01_BestSeamDIB_2.png",
@@ -402,11 +408,10 @@ TEST(SeamMask, UnwritableDumpIsSkipped) {
   ASSERT_TRUE(dir.ok());
   ASSERT_EQ(mkdir("0002_Verb__DBG_06_SeamError.png", 0755), 0);
   overlapping_pair p;
-  blend_options o = seam_options(81920, 0);
-  o.SeamVerbose = true;
-  o.dump_prefix = "0002_Verb_";
+  const blend_options o = seam_options(81920, 0);
+  debug_dumps dumps = dumps_at_step(2, true);
   dib_ptr mask;
-  EXPECT_NO_THROW(mask = find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, o, nullptr));
+  EXPECT_NO_THROW(mask = find_best_seam(p.image1, p.image2, 20, 0, p.limit, p.mask, blend_context{o, &dumps, nullptr}));
   ASSERT_TRUE(mask);
   EXPECT_EQ(mask->width(), 60);
   struct stat st;
