@@ -46,12 +46,21 @@ constexpr option_word option_words[] = {
     {"-MaxComp", value_kind::integer}, {"-HiPassLevel", value_kind::integer}, {"-TSmooth", value_kind::integer},
     {"-SeamVerbose", value_kind::none}, {"-PyramidVerbose", value_kind::none}, {"-HorWrap", value_kind::integer},
     {"-WrapMode", value_kind::integer}, {"-w", value_kind::none},          {"-v", value_kind::none},
-    {"-profile", value_kind::none},
+    {"-profile", value_kind::none},    {"-threads", value_kind::integer},
 };
+
+// More threads than this only cost memory and switching.
+constexpr int32_t max_threads = 256;
+
+int32_t thread_count_value(const char* option, const char* word) {
+  const int32_t n = whole_number(option, word);
+  if (n < 0) throw command_line_error(invalid_value(option, word), false);
+  return n > max_threads ? max_threads : n;
+}
 }  // namespace
 
 void parse_command_line(int argc, const char* const* argv, input_list& inputs, std::string& output_name,
-                        blend_options& blend, wrap_options& wrap) {
+                        blend_options& blend, wrap_options& wrap, run_options& run) {
   output_name = "blended.tif";
   int32_t x_offset = 0, y_offset = 0;
   for (int i = 1; i < argc; ++i) {
@@ -87,8 +96,15 @@ void parse_command_line(int argc, const char* const* argv, input_list& inputs, s
     else if (name == "-WrapMode") wrap.WrapMode = whole_number(word, value);
     else if (name == "-w") wrap.WrapMode = 1;
     else if (name == "-profile") wrap.profile = true;
+    else if (name == "-threads") run.threads = thread_count_value(word, value);
     // "-v" is accepted and changes nothing.
   }
+}
+
+int32_t resolve_thread_count(const run_options& run, const char* environment) {
+  if (run.threads >= 0) return run.threads;
+  if (environment && *environment) return thread_count_value("QUILTMERGE_THREADS", environment);
+  return 0;
 }
 
 void check_wrap_mode(wrap_options& wrap) {

@@ -22,9 +22,18 @@ class command_line_error : public std::runtime_error {
   bool show_usage_;
 };
 
+// Settings of the process rather than of the merge.
+struct run_options {
+  int32_t threads = -1;  // -threads N; -1 when not given
+};
+
 // Throws command_line_error for an option whose value is missing or not a number.
 void parse_command_line(int argc, const char* const* argv, input_list& inputs, std::string& output_name,
-                        blend_options& blend, wrap_options& wrap);
+                        blend_options& blend, wrap_options& wrap, run_options& run);
+
+// The thread count to use: -threads when given, else QUILTMERGE_THREADS (environment
+// text, may be null), else 0 = every core. Throws command_line_error for a bad value.
+int32_t resolve_thread_count(const run_options& run, const char* environment);
 
 // "Invalid WrapMode (disabled ...)" and WrapMode 0 when outside 0..2.
 void check_wrap_mode(wrap_options& wrap);

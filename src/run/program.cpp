@@ -1,12 +1,14 @@
 #include "run/program.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
 
 #include "image/leak_tracker.h"
 #include "platform/clock.h"
+#include "platform/parallel.h"
 #include "progress/profiler.h"
 #include "run/command_line.h"
 #include "run/run_driver.h"
@@ -43,9 +45,11 @@ int run_program(int argc, const char* const* argv) {
   std::string output_name;
   blend_options blend;
   wrap_options wrap;
+  run_options run;
   int status = 0;
   try {
-    parse_command_line(argc, argv, inputs, output_name, blend, wrap);
+    parse_command_line(argc, argv, inputs, output_name, blend, wrap, run);
+    set_thread_count(resolve_thread_count(run, std::getenv("QUILTMERGE_THREADS")));
     if (inputs.size() < 2) {
       print_usage();
       return argc > 1 ? 2 : 0;

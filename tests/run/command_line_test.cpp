@@ -10,12 +10,13 @@ struct parsed {
   std::string output;
   blend_options blend;
   wrap_options wrap;
+  run_options run;
 };
 
 parsed parse(std::vector<const char*> words) {
   words.insert(words.begin(), "quiltmerge");
   parsed p;
-  parse_command_line(static_cast<int>(words.size()), words.data(), p.inputs, p.output, p.blend, p.wrap);
+  parse_command_line(static_cast<int>(words.size()), words.data(), p.inputs, p.output, p.blend, p.wrap, p.run);
   return p;
 }
 
@@ -117,4 +118,20 @@ TEST(CommandLine, UsageText) {
             "quiltmerge 1.2.4b\nusage: \n-o: output file name (list of input files)\n"
             "-xoff: offset of input picture by x\n-yoff: offset of input picture by y\nexample:\n"
             "quiltmerge -o out.jpg in_file1.jpg -xoff 100 in_file2.jpg\n");
+}
+
+TEST(CommandLine, ThreadCountFromOptionThenEnvironment) {
+  EXPECT_EQ(resolve_thread_count(parse({"a", "b"}).run, nullptr), 0);  // every core
+  EXPECT_EQ(resolve_thread_count(parse({"a", "b"}).run, "3"), 3);
+  EXPECT_EQ(resolve_thread_count(parse({"a", "b"}).run, ""), 0);
+  EXPECT_EQ(resolve_thread_count(parse({"-threads", "1", "a", "b"}).run, "3"), 1);  // the option wins
+  EXPECT_EQ(resolve_thread_count(parse({"-threads", "0", "a", "b"}).run, "3"), 0);
+  EXPECT_EQ(parse({"-threads", "100000", "a", "b"}).run.threads, 256);
+  EXPECT_EQ(error_of({"-threads", "-2", "a", "b"}), "Invalid value for -threads: \"-2\"");
+  try {
+    resolve_thread_count(run_options{}, "two");
+    ADD_FAILURE() << "a bad QUILTMERGE_THREADS must be refused";
+  } catch (const command_line_error& e) {
+    EXPECT_STREQ(e.what(), "Invalid value for QUILTMERGE_THREADS: \"two\"");
+  }
 }
