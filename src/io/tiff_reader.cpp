@@ -12,6 +12,7 @@
 #include "io/tiff_handle.h"
 #include "io/tiff_messages.h"
 #include "io/tiff_rgba_reader.h"
+#include "platform/parallel.h"
 #include "progress/progress_tracker.h"
 
 namespace {
@@ -170,16 +171,29 @@ owned_dib read_samples(TIFF* tif, const tiff_layout& layout, const std::string& 
   const std::vector<sample_pass> passes = plan_passes(layout);
   const int32_t step = layout.samples_per_row_pixel();
   const int64_t total = static_cast<int64_t>(passes.size()) * layout.height;
+  const size_t row_bytes =
+      static_cast<size_t>(layout.width) * layout.samples_per_row_pixel() * layout.bytes_per_sample();
+  // Decoding stays on this thread (one libtiff handle); spreading the samples into the
+  // dib's layout runs in parallel over a batch of decoded rows.
+  const int32_t batch = std::min(layout.height, 64);
+  std::vector<uint8_t> rows(row_bytes * static_cast<size_t>(batch));
   int64_t done = 0;
   for (const sample_pass& pass : passes)
-    for (int32_t y = 0; y < layout.height; ++y, ++done) {
-      const uint8_t* samples = source.row(y, pass.plane);
-      locked_row row(*result, y);
-      if (layout.bits == 8)
-        store_bytes(samples, step, pass, row.bytes(), layout.width);
-      else
-        store_floats(reinterpret_cast<const uint16_t*>(samples), step, pass, row.as<float>(), layout.width);
-      stage.progress(static_cast<double>(done * 100 / total));
+    for (int32_t first = 0; first < layout.height; first += batch) {
+      const int32_t count = std::min(batch, layout.height - first);
+      for (int32_t k = 0; k < count; ++k)
+        std::memcpy(rows.data() + row_bytes * k, source.row(first + k, pass.plane), row_bytes);
+      parallel_for(count, 8, [&](int64_t a, int64_t b) {
+        for (int64_t k = a; k < b; ++k) {
+          const uint8_t* samples = rows.data() + row_bytes * static_cast<size_t>(k);
+          locked_row row(*result, first + static_cast<int32_t>(k));
+          if (layout.bits == 8)
+            store_bytes(samples, step, pass, row.bytes(), layout.width);
+          else
+            store_floats(reinterpret_cast<const uint16_t*>(samples), step, pass, row.as<float>(), layout.width);
+        }
+      });
+      for (int32_t k = 0; k < count; ++k, ++done) stage.progress(static_cast<double>(done * 100 / total));
     }
   return result;
 }

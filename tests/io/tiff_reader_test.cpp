@@ -7,6 +7,7 @@
 #include "image/dib.h"
 #include "image/dib_cursor.h"
 #include "io/load_image.h"
+#include "platform/parallel.h"
 #include "io/tiff_messages.h"
 #include "io_test_files.h"
 #include "support/recording_tracker.h"
@@ -123,6 +124,23 @@ TEST(IoTiffRead, SampleLayoutsMapToRgbaInStoredRowOrder) {
       layout.tile = l.tile;
       expect_loads_as_written(layout, dir.file(std::string(l.name) + ".tif"));
     }
+}
+
+TEST(IoTiffRead, TallImagesLoadAlikeOnAnyThreadCount) {
+  temp_folder dir;
+  for (int threads : {1, 3}) {
+    set_thread_count(threads);
+    for (uint16_t planar : {PLANARCONFIG_CONTIG, PLANARCONFIG_SEPARATE}) {
+      SCOPED_TRACE(std::to_string(threads) + " threads, planar " + std::to_string(planar));
+      tiff_layout layout;
+      layout.width = 19;
+      layout.height = 150;  // several batches of decoded rows, the last one partial
+      layout.samples = 4;
+      layout.planar = planar;
+      expect_loads_as_written(layout, dir.file("tall" + std::to_string(planar) + ".tif"));
+    }
+  }
+  set_thread_count(0);
 }
 
 TEST(IoTiffRead, PaletteAndCmykGoThroughTheRgbaInterface) {
