@@ -135,7 +135,7 @@ TEST(IoTiffRead, TallImagesLoadAlikeOnAnyThreadCount) {
       tiff_layout layout;
       layout.width = 19;
       layout.height = 150;  // several batches of decoded rows, the last one partial
-      layout.samples = 4;
+      layout.samples = 3;  // rows 64 apart then differ in the ramp of samples
       layout.planar = planar;
       expect_loads_as_written(layout, dir.file("tall" + std::to_string(planar) + ".tif"));
     }
