@@ -1,11 +1,14 @@
 #include "merge/blend_zone.h"
 
 #include <algorithm>
+#include <future>
 
 #include "blend/laplacian_pyramid.h"
 #include "blend/level_blend.h"
 #include "blend/reduce_expand.h"
 #include "image/region_copy.h"
+#include "platform/parallel.h"
+#include "progress/profiler.h"
 #include "progress/progress_tracker.h"
 #include "seam/seam_mask.h"
 
@@ -25,6 +28,35 @@ struct alpha_reader {
   }
   color_model model;
 };
+
+struct zone_pyramids {
+  laplacian_pyramid p1, p2;
+};
+
+// Copies both images' share of the zone and splits each into its pyramid, dumping them
+// when a context is given. Safe to run on another thread without context and stage.
+zone_pyramids build_zone_pyramids(dib& image1, dib& image2, int32_t dx, int32_t dy, const irect& zone,
+                                  int32_t levels, const blend_context* context, const stage_scope* stage) {
+  progress_tracker* const progress = context ? context->progress : nullptr;
+  auto step_end = [&](double at) {
+    if (stage) stage->step_end(at);
+  };
+  zone_pyramids result;
+  step_end(45);
+  dib_ptr z1(image1.create_blank(zone.width(), zone.height()));
+  copy_dib(&image1, z1.get(), -zone.left, -zone.top, progress);
+  step_end(50);
+  dib_ptr z2(image2.create_blank(zone.width(), zone.height()));
+  copy_dib(&image2, z2.get(), dx - zone.left, dy - zone.top, progress);
+  step_end(65);
+  result.p1 = laplacian_pyramid(z1, levels, progress);
+  z1.reset();
+  if (context && context->pyramid_dumps_on()) context->pyramid_dump("DBGP_Pyramid_1", result.p1.montage());
+  step_end(80);
+  result.p2 = laplacian_pyramid(z2, levels, progress);
+  if (context && context->pyramid_dumps_on()) context->pyramid_dump("DBGP_Pyramid_2", result.p2.montage());
+  return result;
+}
 
 int32_t clamp32(int64_t v) {
   return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
@@ -106,29 +138,42 @@ dib_ptr blend_zone(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int
   int32_t levels = 1;
   blend_zone_rect(whole, g, zone, levels, options.MinSize);
 
+  // The zone's pyramids do not depend on the seam: with threads to spare they are built
+  // while the (sequential) cut runs, and dumped afterwards in the usual order.
+  std::future<zone_pyramids> pending;
+  if (thread_count() > 1)
+    pending = std::async(std::launch::async, [&] {
+      return build_zone_pyramids(*image1, *image2, dx, dy, zone, levels, nullptr, nullptr);
+    });
+
   stage.step_end(40);
-  dib_ptr mask = find_best_seam(image1, image2, dx, dy, g, zone, context);
+  dib_ptr mask;
+  {
+    profile_scope timing("seam search");
+    mask = find_best_seam(image1, image2, dx, dy, g, zone, context);
+  }
   context.pyramid_dump("DBGP_AlphaMask", mask);
 
-  laplacian_pyramid p1, p2;
-  {
-    stage.step_end(45);
-    dib_ptr z1(image1->create_blank(zone.width(), zone.height()));
-    copy_dib(image1.get(), z1.get(), -zone.left, -zone.top, progress);
-    stage.step_end(50);
-    dib_ptr z2(image2->create_blank(zone.width(), zone.height()));
-    copy_dib(image2.get(), z2.get(), dx - zone.left, dy - zone.top, progress);
-
+  zone_pyramids pyramids;
+  if (pending.valid()) {
+    {
+      profile_scope timing("pyramid build");
+      pyramids = pending.get();
+    }
     stage.step_end(65);
-    p1 = laplacian_pyramid(z1, levels, progress);
-    if (context.pyramid_dumps_on()) context.pyramid_dump("DBGP_Pyramid_1", p1.montage());
+    if (context.pyramid_dumps_on()) context.pyramid_dump("DBGP_Pyramid_1", pyramids.p1.montage());
     stage.step_end(80);
-    p2 = laplacian_pyramid(z2, levels, progress);
-    if (context.pyramid_dumps_on()) context.pyramid_dump("DBGP_Pyramid_2", p2.montage());
+    if (context.pyramid_dumps_on()) context.pyramid_dump("DBGP_Pyramid_2", pyramids.p2.montage());
+  } else {
+    profile_scope timing("pyramid build");
+    pyramids = build_zone_pyramids(*image1, *image2, dx, dy, zone, levels, &context, &stage);
   }
+  laplacian_pyramid& p1 = pyramids.p1;
+  laplacian_pyramid& p2 = pyramids.p2;
 
   stage.step_end(90);
   {
+    profile_scope timing("level blend");
     stage_scope blending(progress, "");
     double share = 1.0;
     for (int i = 0; i < p1.size(); ++i) {
@@ -144,6 +189,7 @@ dib_ptr blend_zone(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int
   p2 = laplacian_pyramid();
   stage.step_end(100);
   if (context.pyramid_dumps_on()) context.pyramid_dump("DBGP_PyramidBlended", p1.montage());
+  profile_scope timing("collapse");
   dib_ptr result = p1.collapse(progress);
   zone_out = zone;
   return result;
