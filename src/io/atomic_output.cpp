@@ -4,10 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 #include <vector>
+
+#include "io/failure_cause.h"
 
 namespace {
 // Leaves room for the ".qm_tmp_XXXXXX" part within the usual 255-byte name limit.
@@ -19,43 +23,91 @@ mode_t new_file_mode() {
   umask(mask);
   return 0666 & ~mask;
 }
+
+bool unnamed_files_allowed = true;
+
+std::string errno_text(int code) { return code ? std::strerror(code) : std::string(); }
+
+// Gives the unnamed file at fd the name `name`; fails with EEXIST when it is taken.
+bool link_unnamed(int fd, const std::string& name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  if (errno == EEXIST) return false;
+  // Without /proc, a privileged process can still link the descriptor itself.
+  return linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+}
 }  // namespace
 
 atomic_output::atomic_output(const std::string& target, std::string failure_message)
     : target_(target), failure_message_(std::move(failure_message)) {
   const size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  folder_ = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   const size_t dot = base.rfind('.');
   const std::string extension = dot == std::string::npos ? "" : base.substr(dot);
   std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
   if (stem.size() > max_stem_length) stem.resize(max_stem_length);
+  pattern_ = folder_ + "." + stem + ".qm_tmp_XXXXXX" + extension;
+  extension_length_ = static_cast<int>(extension.size());
 
-  std::string pattern = folder + "." + stem + ".qm_tmp_XXXXXX" + extension;
-  std::vector<char> name(pattern.begin(), pattern.end());
+  struct stat info {};
+  if (stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) fail(errno_text(EISDIR));
+
+  // An unnamed file cannot be left behind by a killed run.
+  const std::string dir = folder_.empty() ? "." : folder_;
+  fd_ = unnamed_files_allowed ? open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, new_file_mode()) : -1;
+  if (fd_ >= 0) return;
+  const int tmpfile_error = unnamed_files_allowed ? errno : EOPNOTSUPP;
+  if (tmpfile_error == ENOENT || tmpfile_error == EACCES || tmpfile_error == ENOTDIR || tmpfile_error == EROFS)
+    fail(errno_text(tmpfile_error));
+  // The file system has no unnamed files: a hidden named one, removed on failure.
+  std::vector<char> name(pattern_.begin(), pattern_.end());
   name.push_back('\0');
-  const int fd = mkstemps(name.data(), static_cast<int>(extension.size()));
-  if (fd < 0) throw std::runtime_error(failure_message_);
+  fd_ = mkstemps(name.data(), extension_length_);
+  if (fd_ < 0) fail(errno_text(errno));
   temp_name_ = name.data();
-  const bool mode_set = fchmod(fd, new_file_mode()) == 0;
-  close(fd);
-  if (!mode_set) {
-    std::remove(temp_name_.c_str());
-    throw std::runtime_error(failure_message_);
-  }
+  if (fchmod(fd_, new_file_mode()) != 0) fail(errno_text(errno));
 }
 
+void atomic_output::allow_unnamed_files(bool allow) { unnamed_files_allowed = allow; }
+
 atomic_output::~atomic_output() {
-  if (!committed_) std::remove(temp_name_.c_str());
+  if (fd_ >= 0) close(fd_);
+  if (!committed_ && !temp_name_.empty()) std::remove(temp_name_.c_str());
+}
+
+void atomic_output::fail(const std::string& cause) const {
+  throw std::runtime_error(with_cause(failure_message_, cause));
+}
+
+std::string atomic_output::place_under_temporary_name(const std::string& pattern, int extension_length) {
+  // mkstemps only finds a free name; the file it makes is dropped for the link.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int probe = mkstemps(name.data(), extension_length);
+    if (probe < 0) fail(errno_text(errno));
+    close(probe);
+    unlink(name.data());
+    if (link_unnamed(fd_, name.data())) return name.data();
+    if (errno != EEXIST) fail(errno_text(errno));
+  }
+  fail(errno_text(EEXIST));
 }
 
 void atomic_output::commit() {
-  // The data must be on disk before the rename makes it the target, or a crash could
-  // leave an empty file where the old one was.
-  const int fd = open(temp_name_.c_str(), O_RDONLY);
-  const bool synced = fd >= 0 && fsync(fd) == 0;
-  if (fd >= 0) close(fd);
-  if (!synced || std::rename(temp_name_.c_str(), target_.c_str()) != 0)
-    throw std::runtime_error(failure_message_);
+  // The data must be on disk before it takes the target's name, or a crash could leave
+  // an empty file where the old one was.
+  if (fsync(fd_) != 0) fail(errno_text(errno));
+  if (temp_name_.empty()) {
+    if (link_unnamed(fd_, target_)) {
+      committed_ = true;
+      return;
+    }
+    if (errno != EEXIST) fail(errno_text(errno));
+    // The target exists: link under a hidden name, then rename over it atomically.
+    temp_name_ = place_under_temporary_name(pattern_, extension_length_);
+  }
+  if (std::rename(temp_name_.c_str(), target_.c_str()) != 0) fail(errno_text(errno));
   committed_ = true;
 }

@@ -1,28 +1,42 @@
-// Writes a file under a unique temporary name beside its target and renames it over
-// the target only once complete, so a failed save never leaves a partial or lost file.
+// Writes a file so that its target is replaced only once the new file is complete: a
+// failed or killed save never leaves a partial or lost file, nor a temporary one.
 #pragma once
 
 #include <string>
 
 class atomic_output {
  public:
-  // Creates the empty temporary file in the target's folder. Its name keeps the target's
-  // extension, since DevIL picks the encoder from it. Throws runtime_error(failure_message)
-  // when the file cannot be made.
+  // Opens the new file, unnamed (O_TMPFILE) in the target's folder where the file system
+  // allows it, else under a hidden unique name there. Throws runtime_error with
+  // failure_message and the cause when it cannot be made.
   atomic_output(const std::string& target, std::string failure_message);
-  // Removes the temporary file unless commit() succeeded.
+  // Removes a named temporary file unless commit() succeeded; an unnamed one vanishes anyway.
   ~atomic_output();
   atomic_output(const atomic_output&) = delete;
   atomic_output& operator=(const atomic_output&) = delete;
 
-  const std::string& temp_name() const { return temp_name_; }
-  // Flushes the finished temporary file to disk and renames it over the target;
-  // throws runtime_error(failure_message) when that fails.
+  // For tests: false makes every output take the named path, as on a file system
+  // without unnamed files.
+  static void allow_unnamed_files(bool allow);
+
+  // The descriptor to write the new file through; stays owned by this object.
+  int fd() const { return fd_; }
+  const std::string& target() const { return target_; }
+  // Flushes the finished file to disk and puts it in place of the target; throws
+  // runtime_error(failure_message + cause) when that fails.
   void commit();
+  // failure_message, plus a line with the cause when there is one.
+  [[noreturn]] void fail(const std::string& cause) const;
 
  private:
+  std::string place_under_temporary_name(const std::string& pattern, int extension_length);
+
   std::string target_;
-  std::string temp_name_;
+  std::string folder_;
+  std::string pattern_;  // the hidden name's template, "<folder>.<stem>.qm_tmp_XXXXXX<ext>"
+  int extension_length_ = 0;
+  std::string temp_name_;  // empty while the file is unnamed
   std::string failure_message_;
+  int fd_ = -1;
   bool committed_ = false;
 };

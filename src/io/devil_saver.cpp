@@ -1,11 +1,17 @@
 #include <IL/il.h>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 #include "image/dib.h"
 #include "image/dib_cursor.h"
 #include "io/atomic_output.h"
 #include "io/devil_image.h"
+#include "io/failure_cause.h"
 #include "io/load_image.h"
 #include "io/pixel_rows.h"
 #include "io/save_image.h"
@@ -14,6 +20,27 @@
 namespace {
 std::string save_error(ILenum code, const std::string& file_name) {
   return "DEVIL Error : " + devil_error_text(code) + " \n While saving image: " + file_name;
+}
+
+void write_with_devil(ILenum type, const atomic_output& output, const std::string& file_name) {
+  const int fd = dup(output.fd());
+  std::FILE* stream = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (!stream) {
+    const int code = errno;
+    if (fd >= 0) close(fd);
+    output.fail(std::strerror(code));
+  }
+  clear_devil_errors();
+  errno = 0;
+  const bool saved = ilSaveF(type, stream) != 0;
+  const ILenum error = ilGetError();
+  const int code = errno;
+  const bool flushed = std::fflush(stream) == 0;
+  const int flush_code = errno;
+  std::fclose(stream);
+  if (!saved || error != IL_NO_ERROR)
+    throw std::runtime_error(with_cause(save_error(error, file_name), code ? std::strerror(code) : ""));
+  if (!flushed) output.fail(std::strerror(flush_code));
 }
 
 // Encodes through DevIL, which picks the format from the extension. With `quiet`, a file
@@ -46,10 +73,12 @@ void save_with_devil(const std::string& file_name, dib* image, progress_tracker*
 
   ilEnable(IL_FILE_OVERWRITE);
   try {
+    // DevIL picks the encoder from the target's extension and writes through a stream on
+    // the output's descriptor, so the file never needs a name of its own.
+    const ILenum type = ilTypeFromExt(file_name.c_str());
+    if (type == IL_TYPE_UNKNOWN) throw std::runtime_error(save_error(IL_INVALID_EXTENSION, file_name));
     atomic_output output(file_name, save_error(IL_COULD_NOT_OPEN_FILE, file_name));
-    clear_devil_errors();
-    if (!ilSaveImage(output.temp_name().c_str()))
-      throw std::runtime_error(save_error(ilGetError(), file_name));
+    write_with_devil(type, output, file_name);
     output.commit();
   } catch (const std::runtime_error&) {
     if (!quiet) throw;

@@ -1,11 +1,13 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
 
 #include "image/dib.h"
+#include "io/failure_cause.h"
 #include "io/image_size_check.h"
 #include "io/load_image.h"
 #include "io/owned_dib.h"
@@ -121,8 +123,9 @@ class tiff_row_source {
 
   const uint8_t* row(int32_t y, uint16_t plane) {
     if (!layout_.tiled) {
+      errno = 0;
       if (TIFFReadScanline(tif_, buffer_.data(), static_cast<uint32_t>(y), plane) < 0)
-        throw std::runtime_error(tiff_read_error(file_name_));
+        throw std::runtime_error(with_cause(tiff_read_error(file_name_), take_tiff_failure_cause(tiff_cause::library_first)));
       return buffer_.data();
     }
     const int64_t top = int64_t{y} / tile_length_ * tile_length_;
@@ -137,9 +140,10 @@ class tiff_row_source {
     const size_t pixel_bytes =
         static_cast<size_t>(layout_.samples_per_row_pixel()) * layout_.bytes_per_sample();
     for (int64_t left = 0; left < layout_.width; left += tile_width_) {
+      errno = 0;
       if (TIFFReadTile(tif_, tile_.data(), static_cast<uint32_t>(left), static_cast<uint32_t>(top), 0,
                        plane) < 0)
-        throw std::runtime_error(tiff_read_error(file_name_));
+        throw std::runtime_error(with_cause(tiff_read_error(file_name_), take_tiff_failure_cause(tiff_cause::library_first)));
       const size_t bytes =
           static_cast<size_t>(std::min<int64_t>(tile_width_, layout_.width - left)) * pixel_bytes;
       for (int64_t r = 0; r < rows; ++r)
@@ -202,7 +206,7 @@ owned_dib read_samples(TIFF* tif, const tiff_layout& layout, const std::string& 
 dib* read_tiff(const std::string& file_name, progress_tracker* progress) {
   stage_scope stage(progress, "TIFF Loading from file");
   tiff_handle tif = open_tiff(file_name, "r");
-  if (!tif) throw std::runtime_error(tiff_read_error(file_name));
+  if (!tif) throw std::runtime_error(with_cause(tiff_read_error(file_name), take_tiff_failure_cause(tiff_cause::library_first)));
 
   uint32_t width = 0, height = 0;
   uint16_t bits = 1, samples = 1, planar = PLANARCONFIG_CONTIG, sample_format = SAMPLEFORMAT_UINT,

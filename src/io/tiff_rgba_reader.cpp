@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "image/dib.h"
+#include "io/failure_cause.h"
 #include "io/pixel_rows.h"
+#include "io/tiff_handle.h"
 #include "io/tiff_messages.h"
 #include "progress/progress_tracker.h"
 
@@ -59,7 +61,8 @@ owned_dib read_tiff_rgba(TIFF* tif, int32_t width, int32_t height, const std::st
   owned_dib result(create_dib(width, height, 32));
   for (int32_t top = 0; top < height; top += chunk) {
     const int32_t rows = std::min(chunk, height - top);
-    if (!reader.read(raster.data(), top, rows)) throw std::runtime_error(tiff_read_error(file_name));
+    if (!reader.read(raster.data(), top, rows))
+      throw std::runtime_error(with_cause(tiff_read_error(file_name), take_tiff_failure_cause(tiff_cause::library_first)));
     for (int32_t r = 0; r < rows; ++r) {
       const int32_t y = top + r;
       locked_row row(*result, y);

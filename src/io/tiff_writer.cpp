@@ -1,6 +1,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 #include <vector>
 
@@ -20,8 +21,8 @@ void write_tiff(const std::string& file_name, dib* image, progress_tracker* prog
   const dib_view view(image);
   const std::string write_error = tiff_read_error(file_name);
   atomic_output output(file_name, write_error);
-  tiff_handle tif = open_tiff(output.temp_name(), "w");
-  if (!tif) throw std::runtime_error(write_error);
+  tiff_handle tif = open_tiff_fd(output.fd(), file_name, "w");
+  if (!tif) output.fail(take_tiff_failure_cause(tiff_cause::system_first));
 
   const int channels = image->channels();
   const int bits = image->bits_per_pixel() / channels;
@@ -74,12 +75,14 @@ void write_tiff(const std::string& file_name, dib* image, progress_tracker* prog
     for (int32_t k = 0; k < count; ++k) {
       const int32_t i = first + k;
       std::vector<uint8_t>& strip = strips[static_cast<size_t>(k)];
+      errno = 0;
       if (TIFFWriteRawStrip(t, static_cast<uint32_t>(i), strip.data(), static_cast<tmsize_t>(strip.size())) < 0)
-        throw std::runtime_error(write_error);
+        output.fail(take_tiff_failure_cause(tiff_cause::system_first));
       stage.progress(static_cast<double>(int64_t{i} * 100 / view.height));
     }
   }
-  if (!TIFFFlush(t)) throw std::runtime_error(write_error);
+  errno = 0;
+  if (!TIFFFlush(t)) output.fail(take_tiff_failure_cause(tiff_cause::system_first));
   tif.reset();
   output.commit();
 }

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <stdexcept>
 
 #include "image/dib.h"
+#include "io/atomic_output.h"
 #include "io/load_image.h"
 #include "io/save_image.h"
 #include "io/tiff_messages.h"
@@ -46,7 +51,15 @@ bool has_temporary(const temp_folder& dir) {
 }
 }  // namespace
 
-TEST(IoAtomicSave, FailedSavesLeaveTheEarlierFileIntactAndNoTemporary) {
+// Both ways of making the new file: unnamed where the file system allows, named otherwise.
+class IoAtomicSaveBothWays : public testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { atomic_output::allow_unnamed_files(GetParam()); }
+  void TearDown() override { atomic_output::allow_unnamed_files(true); }
+};
+INSTANTIATE_TEST_SUITE_P(Files, IoAtomicSaveBothWays, testing::Bool());
+
+TEST_P(IoAtomicSaveBothWays, FailedSavesLeaveTheEarlierFileIntactAndNoTemporary) {
   temp_folder dir;
   dib_ptr broken(new failing_dib(create_dib(8, 8, 32), 5));
   for (const char* name : {"out.tif", "out.png"}) {
@@ -67,7 +80,7 @@ TEST(IoAtomicSave, FailedSavesLeaveTheEarlierFileIntactAndNoTemporary) {
   EXPECT_FALSE(has_temporary(dir));
 }
 
-TEST(IoAtomicSave, SuccessfulSavesReplaceTheTargetWithOrdinaryPermissions) {
+TEST_P(IoAtomicSaveBothWays, SuccessfulSavesReplaceTheTargetWithOrdinaryPermissions) {
   temp_folder dir;
   dib_ptr image(asymmetric_picture(8, 6));
   for (const char* name : {"out.tif", "out.png"}) {
@@ -91,15 +104,37 @@ TEST(IoAtomicSave, UnwritableFoldersFailExceptForDebugPngs) {
   temp_folder dir;
   dib_ptr image(create_dib(4, 4, 32));
   const std::string tif = dir.file("missing/out.tif"), png = dir.file("missing/out.png");
-  EXPECT_EQ(error_of([&] { save_image(tif, image.get(), nullptr); }), tiff_read_error(tif));
+  EXPECT_EQ(error_of([&] { save_image(tif, image.get(), nullptr); }),
+            tiff_read_error(tif) + "\nNo such file or directory");
   EXPECT_EQ(error_of([&] { save_image(png, image.get(), nullptr); }),
-            "DEVIL Error : could not open file \n While saving image: " + png);
+            "DEVIL Error : could not open file \n While saving image: " + png + "\nNo such file or directory");
   EXPECT_EQ(error_of([&] { save_debug_image(png, image.get()); }), "");
   EXPECT_EQ(error_of([&] { save_debug_image(dir.file("x.qqq"), image.get()); }), "");
-  EXPECT_EQ(error_of([&] { save_debug_image(tif, image.get()); }), tiff_read_error(tif));
+  EXPECT_EQ(error_of([&] { save_debug_image(tif, image.get()); }),
+            tiff_read_error(tif) + "\nNo such file or directory");
   EXPECT_TRUE(dir.entries().empty());
 
   save_debug_image(dir.file("dump.png"), image.get());
   dib_ptr back(load_image_file(dir.file("dump.png"), nullptr));
   EXPECT_EQ(back->width(), 4);
+}
+
+TEST(IoAtomicSave, AProcessKilledWhileWritingLeavesOnlyTheEarlierFile) {
+  temp_folder dir;
+  const std::string target = dir.file("out.tif");
+  write_content(target, "earlier result");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    atomic_output output(target, "cannot write");
+    const char partial[] = "half a picture";
+    if (write(output.fd(), partial, sizeof partial) < 0) _exit(2);
+    raise(SIGKILL);
+    _exit(3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(file_content(target), "earlier result");
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.tif"});
 }

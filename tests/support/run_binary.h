@@ -11,9 +11,10 @@ struct binary_run {
   std::string output;
 };
 
-inline binary_run run_quiltmerge(const std::string& folder, const std::string& arguments) {
+// Runs a shell command line in folder; QM_BINARY names the program.
+inline binary_run run_in_folder(const std::string& folder, const std::string& command) {
   binary_run run;
-  std::string cmd = "cd '" + folder + "' && '" QM_BINARY "' " + arguments + " 2>&1";
+  std::string cmd = "cd '" + folder + "' && { " + command + "; } 2>&1";
   std::FILE* p = popen(cmd.c_str(), "r");
   if (!p) return run;
   char buffer[4096];
@@ -22,6 +23,10 @@ inline binary_run run_quiltmerge(const std::string& folder, const std::string& a
   int raw = pclose(p);
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return run;
+}
+
+inline binary_run run_quiltmerge(const std::string& folder, const std::string& arguments) {
+  return run_in_folder(folder, "'" QM_BINARY "' " + arguments);
 }
 
 inline bool file_exists(const std::string& path) {
