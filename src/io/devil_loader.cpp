@@ -33,7 +33,11 @@ dib* load_with_devil(const std::string& file_name, progress_tracker* progress) {
   const ILint width = ilGetInteger(IL_IMAGE_WIDTH);
   const ILint height = ilGetInteger(IL_IMAGE_HEIGHT);
   const ILint bytes_per_pixel = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
-  if (bytes_per_pixel != 3 && bytes_per_pixel != 4)
+  // DevIL's buffer must hold what it reports; wider samples it sometimes reports as bytes.
+  const uint64_t expected = uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) *
+                            static_cast<uint32_t>(bytes_per_pixel);
+  if ((bytes_per_pixel != 3 && bytes_per_pixel != 4) || ilGetInteger(IL_IMAGE_TYPE) != IL_UNSIGNED_BYTE ||
+      static_cast<uint64_t>(static_cast<uint32_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA))) < expected)
     throw std::runtime_error("not supported image pixel format, must be 24 or 32 bit per pixel " +
                              std::string(" \n While loading image: ") + file_name);
   check_image_size(width, height, file_name);

@@ -5,6 +5,7 @@
 #include "io/devil_loader.h"
 #include "io/load_image.h"
 #include "io/owned_dib.h"
+#include "io/pnm_reader.h"
 #include "progress/progress_tracker.h"
 
 bool has_tiff_extension(const std::string& file_name) {
@@ -16,6 +17,8 @@ bool has_tiff_extension(const std::string& file_name) {
 
 dib* load_image_file(const std::string& file_name, progress_tracker* progress) {
   if (has_tiff_extension(file_name)) return read_tiff(file_name, nullptr);
+  pnm_header pnm;
+  if (read_pnm_header(file_name, pnm) && pnm.maxval > 255) return read_pnm16(file_name, pnm, progress);
   return load_with_devil(file_name, progress);
 }
 

@@ -16,13 +16,10 @@ void keep_error(const char* module, const char* format, va_list arguments) {
   last_error = module && *module ? std::string(module) + ": " + text : std::string(text);
 }
 
+// Set on every open: DevIL's own TIFF code resets libtiff's handlers whenever it runs.
 void quiet_libtiff() {
-  static const bool set = [] {
-    TIFFSetWarningHandler(nullptr);
-    TIFFSetErrorHandler(keep_error);
-    return true;
-  }();
-  (void)set;
+  TIFFSetWarningHandler(nullptr);
+  TIFFSetErrorHandler(keep_error);
 }
 }  // namespace
 
