@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -167,6 +168,16 @@ class tiff_row_source {
   uint16_t band_plane_ = 0;
 };
 
+// How many decoded bytes one byte of the file can give at most: PackBits codes 128
+// bytes in 2 (and an uncompressed file cut short is left to the decoder's own message);
+// Deflate tops out near 1032:1 and LZW near 1400:1, while ZSTD and LZMA code long runs
+// in a few bytes per block.
+uint64_t max_compression_ratio(TIFF* tif) {
+  uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  return compression == COMPRESSION_NONE || compression == COMPRESSION_PACKBITS ? 64 : 65536;
+}
+
 owned_dib read_samples(TIFF* tif, const tiff_layout& layout, const std::string& file_name,
                        const stage_scope& stage) {
   owned_dib result(layout.bits == 8 ? create_dib(layout.width, layout.height, 32)
@@ -226,6 +237,13 @@ dib* read_tiff(const std::string& file_name, progress_tracker* progress) {
       (planar != PLANARCONFIG_CONTIG && planar != PLANARCONFIG_SEPARATE) || samples < 1)
     throw std::runtime_error(tiff_format_error(file_name));
   check_image_size(has_size ? int64_t{width} : -1, has_size ? int64_t{height} : -1, file_name);
+  {
+    struct stat info {};
+    const uint64_t file_bytes = stat(file_name.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    const uint64_t pixels = uint64_t{width} * height;
+    check_decoded_size(width, height, pixels * samples * (bits / 8), file_bytes,
+                       max_compression_ratio(tif.get()), pixels * (bits == 8 ? 4 : 16), file_name);
+  }
 
   tiff_layout layout;
   layout.width = static_cast<int32_t>(width);

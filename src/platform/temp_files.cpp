@@ -1,6 +1,7 @@
 #include "platform/temp_files.h"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -12,6 +13,12 @@ std::string temp_directory() {
   std::string d = (dir && *dir) ? dir : "/tmp";
   if (d.back() != '/') d += '/';
   return d;
+}
+
+uint64_t temp_space_available() {
+  struct statvfs info {};
+  if (statvfs(temp_directory().c_str(), &info) != 0) return 0;
+  return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 std::string make_temp_file_name() {

@@ -11,6 +11,8 @@
 std::string make_temp_file_name();
 
 std::string temp_directory();
+// Bytes an unprivileged process may still write in temp_directory(); 0 when unknown.
+uint64_t temp_space_available();
 
 // Each returns false (errno set) on failure.
 int open_read_write(const std::string& name);  // -1 on failure; creates or truncates

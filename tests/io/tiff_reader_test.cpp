@@ -246,6 +246,14 @@ TEST(IoTiffRead, HeaderSizesOutsideTheModelFailBeforeAllocation) {
     EXPECT_EQ(error_of([&] { read_tiff(path, nullptr); }),
               "Image Load Error: Unsupported image size " + std::to_string(width) + " x 2: " + path);
   }
+  // Sides the model takes, but far more pixels than the file's bytes could give.
+  for (const auto& [w, h] : {std::pair<uint32_t, uint32_t>{7, 2147483647u}, {60000, 60000}}) {
+    const std::string path = dir.file("claims.tif");
+    write_content(path, minimal_grey_tiff(w, h).substr(0, minimal_tiff_header));
+    EXPECT_EQ(error_of([&] { read_tiff(path, nullptr); }), "Image Load Error: Image size " + std::to_string(w) +
+                                                              " x " + std::to_string(h) +
+                                                              " is more than the file can hold: " + path);
+  }
   for (uint32_t side : {0u, 1u}) {  // 0 x 0, and 1 x 1 without its pixel
     const std::string path = dir.file("empty.tif");
     write_content(path, minimal_grey_tiff(side, side).substr(0, minimal_tiff_header));
