@@ -13,7 +13,7 @@ constexpr int64_t max_width = (INT32_MAX - 15) / 16;
 void check_decoded_size(int64_t width, int64_t height, uint64_t decoded_bytes, uint64_t file_bytes,
                         uint64_t max_ratio, uint64_t image_bytes, const std::string& file_name) {
   const std::string size = std::to_string(width) + " x " + std::to_string(height);
-  if (decoded_bytes / max_ratio > file_bytes)
+  if ((decoded_bytes + max_ratio - 1) / max_ratio > file_bytes)
     throw std::runtime_error("Image Load Error: Image size " + size + " is more than the file can hold: " +
                              file_name);
   const uint64_t room = read_memory_status().avail_phys + temp_space_available();
