@@ -32,17 +32,35 @@ void check_image_geometry(int32_t width, int32_t height, int32_t bits_per_pixel)
   if (height < 0) throw std::runtime_error("Invalid image height: " + std::to_string(height));
 }
 
-bool use_memory_storage(uint64_t bytes, const memory_status_source& source) {
-  memory_status first = source();
-  uint32_t total_pf = saturate(first.total_commit);
-  uint32_t avail_pf = saturate(first.avail_commit);
+namespace {
+// The Windows-era rule, made for a 32-bit address space: a 2 GiB budget less what is
+// committed, half of it for one image, and floors of physical memory and commit.
+bool fits_address_space_budget(uint64_t bytes, const memory_status& status) {
+  uint32_t total_pf = saturate(status.total_commit);
+  uint32_t avail_pf = saturate(status.avail_commit);
   uint32_t budget = 0x80000000u - (total_pf - avail_pf);  // modulo 2^32
   if (budget < 0x20000000u) return false;
   if (bytes > budget / 2) return false;
-  uint32_t phys = saturate(source().avail_phys);
+  uint32_t phys = saturate(status.avail_phys);
   if (phys < 0x02000000u) return false;
   if ((bytes >> 3) > phys) return false;
-  return saturate(source().avail_commit) >= 0x10000000u;
+  return avail_pf >= 0x10000000u;
+}
+
+// With 64-bit addresses the budget above only sends large images to a much slower
+// file. What bounds them is physical memory: the image, half as much again for the
+// work around it, and 1 GiB for everything else. Commit needs no check of its own: a
+// mapping the system refuses falls back to a file anyway.
+bool fits_physical_memory(uint64_t bytes, const memory_status& status) {
+  constexpr uint64_t reserve = uint64_t{1} << 30;
+  if (sizeof(void*) < 8 || bytes > status.avail_phys) return false;
+  return status.avail_phys - bytes >= bytes / 2 + reserve;
+}
+}  // namespace
+
+bool use_memory_storage(uint64_t bytes, const memory_status_source& source) {
+  const memory_status status = source();
+  return fits_address_space_budget(bytes, status) || fits_physical_memory(bytes, status);
 }
 
 bool use_memory_storage(uint64_t bytes) {

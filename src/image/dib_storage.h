@@ -25,6 +25,8 @@ void check_image_geometry(int32_t width, int32_t height, int32_t bits_per_pixel)
 // Memory when the policy allows and the block can be had, else a temporary file.
 idib_storage* create_storage(int32_t width, int32_t height, int32_t bits_per_pixel);
 
+// Memory when the 32-bit era's address-space budget allows it or, on 64-bit hosts, when
+// the available physical memory holds the image one and a half times over plus 1 GiB.
 bool use_memory_storage(uint64_t bytes);
 bool use_memory_storage(uint64_t bytes, const memory_status_source& source);
 

@@ -1,7 +1,11 @@
 #include "image/vm_block.h"
 
-#include "platform/virtual_memory.h"
+#include "image/block_cache.h"
 
-vm_block::vm_block(size_t size) : address_(map_zeroed_memory(size)), size_(size) {}
+vm_block::vm_block(size_t size) : size_(size) {
+  const memory_block block = pixel_block_cache().take(size);
+  address_ = block.address;
+  mapped_ = block.mapped;
+}
 
-vm_block::~vm_block() { unmap_memory(address_, size_); }
+vm_block::~vm_block() { pixel_block_cache().give_back(memory_block{address_, mapped_}); }

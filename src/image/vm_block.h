@@ -1,4 +1,5 @@
-// One block of committed, zero-filled virtual memory, freed with the object.
+// One block of committed, zero-filled virtual memory, freed with the object; the
+// memory comes from and goes back to the pixel block cache.
 #pragma once
 
 #include <cstddef>
@@ -16,4 +17,5 @@ class vm_block {
  private:
   void* address_;
   size_t size_;
+  size_t mapped_;
 };

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "merge/blend_zone.h"
+#include "image/growing_canvas.h"
 #include "image/region_copy.h"
 #include "progress/progress_tracker.h"
 
@@ -57,19 +58,16 @@ dib_ptr pairwise_merge(const dib_ptr& acc, const dib_ptr& new_image, int32_t x, 
   zone.top += acc_rect.top;
   zone.bottom += acc_rect.top;
 
-  dib_ptr result;
-  if (canvas.left < acc_rect.left || canvas.right > acc_rect.right || canvas.top < acc_rect.top ||
-      canvas.bottom > acc_rect.bottom) {
-    result = acc->create_blank(canvas.width(), canvas.height());
+  // The canvas only ever grows, so it has the accumulated rectangle's size exactly when
+  // it is that rectangle.
+  dib_ptr result = canvas == acc_rect ? acc : widen_canvas_in_place(acc, acc_rect, canvas);
+  if (!result) {
+    result = new_canvas_window(acc, acc_rect, canvas);
     stage.step_end(95);
     copy_dib(acc.get(), result.get(), acc_rect.left - canvas.left, acc_rect.top - canvas.top, progress);
-    stage.step_end(97);
-    copy_opaque(image.get(), result.get(), x - canvas.left, y - canvas.top, progress);
-  } else {
-    result = acc;
-    stage.step_end(97);
-    copy_opaque(image.get(), result.get(), x - canvas.left, y - canvas.top, progress);
   }
+  stage.step_end(97);
+  copy_opaque(image.get(), result.get(), x - canvas.left, y - canvas.top, progress);
   stage.step_end(100);
   if (zone_image) copy_opaque(zone_image.get(), result.get(), zone.left - canvas.left, zone.top - canvas.top, progress);
   acc_rect = canvas;

@@ -9,6 +9,8 @@
 #include "image/irect.h"
 
 // acc_rect (in/out) is the result's canvas rectangle; on return it is the union.
+// The result shares pixels with acc: it is acc itself when the canvas keeps its size,
+// else a window of a backing image with room to grow (see image/growing_canvas.h).
 // Starts the next dump prefix on context.dumps.
 dib_ptr pairwise_merge(const dib_ptr& result, const dib_ptr& image, int32_t x, int32_t y, irect& acc_rect,
                        const blend_context& context);

@@ -52,6 +52,20 @@ TEST(StoragePolicy, LargeQuantitiesSaturateInsteadOfWrapping) {
   EXPECT_TRUE(use_memory_storage(0x100000, fixed(8 * gib, 4 * gib + 0x1000000, 4 * gib + 0x1000000)));
 }
 
+// Past the 32-bit budget (1 GiB for one image) memory is used while the available
+// physical memory holds the image one and a half times plus 1 GiB.
+TEST(StoragePolicy, LargeImagesUseMemoryWhenTheHostHasIt) {
+  const uint64_t gib = 1ull << 30;
+  const uint64_t image = 3 * gib / 2;
+  auto host = [&](uint64_t phys) { return fixed(12 * gib, 11 * gib, phys); };
+  EXPECT_TRUE(use_memory_storage(image, host(20 * gib)));
+  EXPECT_TRUE(use_memory_storage(image, host(image + image / 2 + gib)));
+  EXPECT_FALSE(use_memory_storage(image, host(image + image / 2 + gib - 1)));
+  EXPECT_FALSE(use_memory_storage(40 * gib, host(20 * gib)));
+  // Heavy commit charge does not matter to it; physical memory does.
+  EXPECT_TRUE(use_memory_storage(16, fixed(0x80000000, 0x10000000, 2 * gib)));
+}
+
 TEST(StoragePolicy, ParsesMeminfo) {
   memory_status s = parse_meminfo(
       "MemTotal: 24683772 kB\nMemAvailable:   1000 kB\nCommitLimit:    3000 kB\nCommitted_AS:   5000 kB\n");
