@@ -41,8 +41,8 @@ def row_layout(n, w, h, rows=1):
     return [(c * sx, r * sy) for r in range(rows) for c in range(n)]
 
 
-# name: photo, tile size, nominal offsets, band centre (fraction of photo height),
-# fixed scale or None, wrap period or None, 16-bit twin set or None
+# photo, tile size, grid (columns, rows), band centre as a fraction of the photo's height;
+# optional: fixed scale, wrap (closed with -HorWrap), twin16 (same tiles as 16-bit TIFFs)
 SETS = {
     "two": dict(photo="life.jpg", size=(1600, 1200), grid=(2, 1), centre=0.55),
     "row6": dict(photo="aitzgorri.jpg", size=(2000, 1500), grid=(6, 1), centre=0.45),
