@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "progress/profiler.h"
 #include "progress/progress_tracker.h"
 #include "seam/cut_graph.h"
 
@@ -117,7 +118,10 @@ dib_ptr cut_seam_region(const dib_ptr& seam_map, progress_tracker* progress) {
   stage.step_end(40);
   add_edges(map, graph, table, progress);
   stage.step_end(70);
-  graph.max_flow(progress);
+  {
+    profile_scope timing("max flow");
+    graph.max_flow(progress);
+  }
   stage.step_end(100);
   read_back(map, table, progress);
   return seam_map;

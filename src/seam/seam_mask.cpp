@@ -9,6 +9,7 @@
 #include "blend/reduce_expand.h"
 #include "image/dib_cursor.h"
 #include "image/region_copy.h"
+#include "progress/profiler.h"
 #include "progress/progress_tracker.h"
 #include "seam/cut_seam_region.h"
 #include "seam/seam_error.h"
@@ -181,13 +182,20 @@ dib_ptr search_seam_mask(dib_ptr copy1, dib_ptr copy2, dib_ptr seam_map, const b
   progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "Searching of seam mask");
   stage.step_end(40);
-  const int overlap = compute_seam_error(copy1, copy2, seam_map, context);
+  int overlap = 0;
+  {
+    profile_scope timing("seam error");
+    overlap = compute_seam_error(copy1, copy2, seam_map, context);
+  }
   copy1.reset();
   copy2.reset();
   context.seam_dump("DBG_06_SeamError", seam_map);
 
   stage.step_end(56);
-  add_distance_error(seam_map, context);
+  {
+    profile_scope timing("seam error");
+    add_distance_error(seam_map, context);
+  }
   context.seam_dump("DBG_07_SeamError_Plus_DistanceError", seam_map);
 
   stage.step_end(96);
