@@ -37,7 +37,8 @@ mkdir "$scratch/packaged" "$scratch/reference"
   fail "the unpacked program failed"
 (cd "$root/samples" && "$root/build/quiltmerge" -o "$scratch/reference/out.tif" "${samples[@]}" >/dev/null)
 cmp -s "$scratch/packaged/out.tif" "$scratch/reference/out.tif" || fail "the unpacked program merged differently"
-"$program" --help | grep -q -- "-threads N" || fail "--help does not list -threads"
+help=$("$program" --help)
+grep -q -- "-threads N" <<<"$help" || fail "--help does not list -threads"
 
 bash tools/check-man-page.sh "$page" "$scratch/man.txt" || fail "the man page renders with warnings"
 grep -q "^OPTIONS" "$scratch/man.txt" && grep -q "QUILTMERGE_THREADS" "$scratch/man.txt" ||
