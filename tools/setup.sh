@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Installs from Debian whatever the build and the tests need and is missing; does nothing when all is there.
+# Installs from Debian whatever the build and the tests need and is missing, and any
+# package named as an argument; does nothing when all is there.
 set -euo pipefail
-packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libtiff-dev libdevil-dev)
+# groff-base and man-db render the man page; dpkg-dev and file find the package's dependencies.
+packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libtiff-dev libdevil-dev
+  groff-base man-db dpkg-dev file "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: an optimised build, then one under
-# AddressSanitizer and UndefinedBehaviorSanitizer (any report fails the run).
+# AddressSanitizer and UndefinedBehaviorSanitizer (any report fails the run); in between,
+# where dpkg-deb is there, builds, unpacks and tries the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
@@ -9,6 +10,10 @@ jobs="$(nproc)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
+
+if command -v dpkg-deb >/dev/null; then
+  bash tools/package-test.sh
+fi
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j"$jobs"

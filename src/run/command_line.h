@@ -2,30 +2,15 @@
 // records; the banner, the usage text and the checks made before a run.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
 #include "blend/blend_options.h"
 #include "merge/options.h"
+#include "run/command_line_error.h"
+#include "run/run_options.h"
 
 constexpr const char* program_name = "quiltmerge";
 constexpr const char* program_version = "1.2.4b";
-
-// A command line that cannot be run: the message is printed, then (when asked) the usage.
-class command_line_error : public std::runtime_error {
- public:
-  command_line_error(const std::string& message, bool show_usage)
-      : std::runtime_error(message), show_usage_(show_usage) {}
-  bool show_usage() const { return show_usage_; }
-
- private:
-  bool show_usage_;
-};
-
-// Settings of the process rather than of the merge.
-struct run_options {
-  int32_t threads = -1;  // -threads N; -1 when not given
-};
 
 // Throws command_line_error for an option whose value is missing or not a number.
 void parse_command_line(int argc, const char* const* argv, input_list& inputs, std::string& output_name,
@@ -40,4 +25,7 @@ void check_wrap_mode(wrap_options& wrap);
 void clamp_blend_options(blend_options& options);
 
 void print_banner();
+// The short usage shown for a command line with fewer than two inputs.
 void print_usage();
+// The long help of --help: synopsis, every option with its default, exit statuses.
+void print_help();

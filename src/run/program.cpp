@@ -37,7 +37,7 @@ int run_program(int argc, const char* const* argv) {
   }
   print_banner();
   if (has_word(argc, argv, "--help")) {
-    print_usage();
+    print_help();
     return 0;
   }
   const uint32_t start = tick_count_ms();
