@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "platform/memory_status.h"
 #include "platform/virtual_memory.h"
@@ -44,10 +45,27 @@ memory_block block_cache::take(size_t size) {
       kept_bytes_ -= found.mapped;
     }
   }
-  if (!found.address) return memory_block{map_(pages), pages};
+  if (!found.address) return memory_block{fresh(pages), pages};
   // Only as far as the new owner looks: the rest is zeroed by whoever takes it next.
   std::memset(found.address, 0, size);
   return found;
+}
+
+void* block_cache::fresh(size_t pages) {
+  try {
+    return map_(pages);
+  } catch (const std::bad_alloc&) {
+    // Kept blocks must not be why the system refuses: let them go and ask once more.
+    std::vector<memory_block> dropped;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      dropped.swap(kept_);
+      kept_bytes_ = 0;
+    }
+    if (dropped.empty()) throw;
+    for (const memory_block& b : dropped) unmap_(b.address, b.mapped);
+    return map_(pages);
+  }
 }
 
 void block_cache::give_back(memory_block block) {

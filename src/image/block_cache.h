@@ -32,7 +32,8 @@ class block_cache {
 
   // At least size bytes, the first size of them zero. A kept block fits when it is no
   // more than an eighth larger than needed, the smallest fitting one is zeroed and
-  // handed out; otherwise a fresh mapping, which is zero already.
+  // handed out; otherwise a fresh mapping, which is zero already. When the system
+  // refuses one, the kept blocks are given back to it before asking again.
   memory_block take(size_t size);
   // Keeps the block when blocks of its size were asked for more than once lately (a
   // size asked for once, like a canvas outgrown, is not likely to come back), unmapping
@@ -48,6 +49,7 @@ class block_cache {
   unmap_function unmap_;
   mutable std::mutex mutex_;
   bool recurring(size_t mapped) const;
+  void* fresh(size_t pages);
 
   std::vector<memory_block> kept_;  // oldest first
   size_t kept_bytes_ = 0;

@@ -32,6 +32,9 @@ struct fake_system {
 };
 
 constexpr size_t page = 4096;
+
+// A request whose block goes straight back to the heap, bypassing the cache.
+void ask(block_cache& cache, size_t size) { std::free(cache.take(size).address); }
 }  // namespace
 
 TEST(BlockCache, RecurringSizesAreReusedAndZeroedAsFarAsAsked) {
@@ -74,12 +77,12 @@ TEST(BlockCache, KeepsOnlyRecurringBlocksWithinItsLimits) {
   cache.give_back(cache.take(30 * page + 5));
   EXPECT_EQ(sys.unmapped.count(31 * page), 1u);
   // Recurring but larger than the largest block kept.
-  cache.take(21 * page);
+  ask(cache, 21 * page);
   cache.give_back(cache.take(21 * page));
   EXPECT_EQ(sys.unmapped.count(21 * page), 1u);
   EXPECT_EQ(cache.kept_blocks(), 0u);
   // Over the byte limit the oldest goes first, then over the count limit.
-  for (size_t pages : {10, 10, 15, 15, 16, 16}) cache.take(pages * page);
+  for (size_t pages : {10, 15, 16}) ask(cache, pages * page);
   memory_block b10 = cache.take(10 * page), b15 = cache.take(15 * page), b16 = cache.take(16 * page);
   cache.give_back(b10);
   cache.give_back(b15);
@@ -87,12 +90,46 @@ TEST(BlockCache, KeepsOnlyRecurringBlocksWithinItsLimits) {
   cache.give_back(b16);
   EXPECT_EQ(sys.unmapped.count(10 * page), 1u);
   EXPECT_EQ(cache.kept_bytes(), 31 * page);
-  for (int i = 0; i < 3; ++i) cache.take(page);
+  ask(cache, page);
   memory_block p1 = cache.take(page), p2 = cache.take(page);
   cache.give_back(p1);
   cache.give_back(p2);
   EXPECT_EQ(cache.kept_blocks(), 3u);
   EXPECT_EQ(sys.unmapped.count(15 * page), 1u);
+}
+
+TEST(BlockCache, ARefusedMappingIsRetriedWithoutTheKeptBlocks) {
+  std::multiset<size_t> unmapped;
+  bool refuse = false;
+  int refusals = 0;
+  auto map = [&](size_t size) -> void* {
+    // Refuses until some memory has gone back to the system.
+    if (refuse && unmapped.empty()) {
+      ++refusals;
+      throw std::bad_alloc();
+    }
+    return std::calloc(1, size);
+  };
+  auto unmap = [&](void* p, size_t size) {
+    unmapped.insert(size);
+    std::free(p);
+  };
+  block_cache cache({1 << 20, 8, 1 << 20}, map, unmap);
+  memory_block a = cache.take(page), b = cache.take(page);
+  cache.give_back(a);
+  cache.give_back(b);
+  ASSERT_EQ(cache.kept_blocks(), 2u);
+  refuse = true;
+  memory_block big = cache.take(5 * page);
+  EXPECT_NE(big.address, nullptr);
+  EXPECT_EQ(refusals, 1);
+  EXPECT_EQ(unmapped.count(page), 2u);
+  EXPECT_EQ(cache.kept_blocks(), 0u);
+  cache.give_back(big);
+  // With nothing kept the refusal stands.
+  block_cache empty({1 << 20, 8, 1 << 20}, map, unmap);
+  unmapped.clear();
+  EXPECT_THROW(empty.take(page), std::bad_alloc);
 }
 
 // The contract the merge relies on: a new image is transparent zero, even when its
