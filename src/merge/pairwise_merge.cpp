@@ -6,6 +6,7 @@
 #include "merge/blend_zone.h"
 #include "image/growing_canvas.h"
 #include "image/region_copy.h"
+#include "progress/profiler.h"
 #include "progress/progress_tracker.h"
 
 irect placed_rect(int32_t x, int32_t y, int32_t width, int32_t height) {
@@ -40,6 +41,7 @@ dib_ptr in_model_of(const dib_ptr& image, const dib_ptr& model) {
 
 dib_ptr pairwise_merge(const dib_ptr& acc, const dib_ptr& new_image, int32_t x, int32_t y, irect& acc_rect,
                        const blend_context& context) {
+  profile_scope whole("merge step");
   progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "");
   const dib_ptr image = in_model_of(new_image, acc);
@@ -60,6 +62,7 @@ dib_ptr pairwise_merge(const dib_ptr& acc, const dib_ptr& new_image, int32_t x, 
 
   // The canvas only ever grows, so it has the accumulated rectangle's size exactly when
   // it is that rectangle.
+  profile_scope copies("canvas copy");
   dib_ptr result = canvas == acc_rect ? acc : widen_canvas_in_place(acc, acc_rect, canvas);
   if (!result) {
     result = new_canvas_window(acc, acc_rect, canvas);

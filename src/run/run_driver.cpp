@@ -8,8 +8,16 @@
 #include "io/load_image.h"
 #include "io/save_image.h"
 #include "progress/console_progress.h"
+#include "progress/profiler.h"
 #include "merge/pairwise_merge.h"
 #include "merge/wrap_closing.h"
+
+namespace {
+dib_ptr loaded(const std::string& file_name, progress_tracker* progress) {
+  profile_scope loading("load image");
+  return dib_ptr(load_input_image(file_name, progress));
+}
+}  // namespace
 
 void run_driver(const input_list& inputs, const std::string& output_name, const blend_options& blend,
                 const wrap_options& wrap, progress_tracker* injected) {
@@ -29,13 +37,13 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
   {
     const double first_share = 10.0 / n;
     progress.set_step_end(first_share);
-    result = load_input_image(inputs[0].file_name, &progress);
+    result = loaded(inputs[0].file_name, &progress);
     acc_rect = placed_rect(inputs[0].x_offset, inputs[0].y_offset, result->width(), result->height());
     for (int i = 1; i < n; ++i) {
       progress.set_step_end(first_share + (99 - first_share) * i / (n - 1));
       stage_scope merge(&progress, "");
       merge.step_end(10);
-      dib_ptr image(load_input_image(inputs[i].file_name, &progress));
+      dib_ptr image = loaded(inputs[i].file_name, &progress);
       merge.step_end(100);
       result = pairwise_merge(result, image, inputs[i].x_offset, inputs[i].y_offset, acc_rect, context);
     }
@@ -47,7 +55,10 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
     result = close_horizontal_wrap(inputs, wrap, acc_rect, result, context);
   }
   progress.set_step_end(99);
-  save_image(output_name, result.get(), &progress);
+  {
+    profile_scope saving("save image");
+    save_image(output_name, result.get(), &progress);
+  }
   progress.refresh();
   progress.set_progress(100);
 }
