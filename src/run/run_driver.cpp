@@ -1,5 +1,6 @@
 #include "run/run_driver.h"
 
+#include <future>
 #include <memory>
 
 #include "dumps/debug_dumps.h"
@@ -8,6 +9,7 @@
 #include "io/load_image.h"
 #include "io/save_image.h"
 #include "progress/console_progress.h"
+#include "platform/parallel.h"
 #include "progress/profiler.h"
 #include "merge/pairwise_merge.h"
 #include "merge/wrap_closing.h"
@@ -17,6 +19,30 @@ dib_ptr loaded(const std::string& file_name, progress_tracker* progress) {
   profile_scope loading("load image");
   return dib_ptr(load_input_image(file_name, progress));
 }
+
+// Reads the next input while the current one merges. Only TIFF: its decoder is ours and
+// libtiff keeps no shared state, while DevIL is one global library state.
+class next_input {
+ public:
+  void start(const input_list& inputs, int i) {
+    if (i >= static_cast<int>(inputs.size()) || thread_count() < 2 || !has_tiff_extension(inputs[i].file_name))
+      return;
+    index_ = i;
+    pending_ = std::async(std::launch::async,
+                          [name = inputs[i].file_name] { return dib_ptr(load_input_image(name, nullptr)); });
+  }
+
+  // Input i, read beside the last merge when it was started, or now.
+  dib_ptr take(const input_list& inputs, int i, progress_tracker* progress) {
+    if (index_ != i || !pending_.valid()) return loaded(inputs[i].file_name, progress);
+    profile_scope waiting("load image");
+    return pending_.get();
+  }
+
+ private:
+  int index_ = -1;
+  std::future<dib_ptr> pending_;
+};
 }  // namespace
 
 void run_driver(const input_list& inputs, const std::string& output_name, const blend_options& blend,
@@ -39,11 +65,13 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
     progress.set_step_end(first_share);
     result = loaded(inputs[0].file_name, &progress);
     acc_rect = placed_rect(inputs[0].x_offset, inputs[0].y_offset, result->width(), result->height());
+    next_input next;
     for (int i = 1; i < n; ++i) {
       progress.set_step_end(first_share + (99 - first_share) * i / (n - 1));
       stage_scope merge(&progress, "");
       merge.step_end(10);
-      dib_ptr image = loaded(inputs[i].file_name, &progress);
+      dib_ptr image = next.take(inputs, i, &progress);
+      next.start(inputs, i + 1);
       merge.step_end(100);
       result = pairwise_merge(result, image, inputs[i].x_offset, inputs[i].y_offset, acc_rect, context);
     }
