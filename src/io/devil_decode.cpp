@@ -1,0 +1,72 @@
+#include "io/devil_decode.h"
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "io/devil_image.h"
+#include "platform/memory_status.h"
+
+namespace {
+// The library's live bytes, counted by usable size so that blocks it got from plain malloc
+// before the budget was installed are freed correctly too.
+uint64_t live_bytes = 0;
+uint64_t live_limit = UINT64_MAX;
+
+void* ILAPIENTRY budget_alloc(const ILsizei size) {
+  if (size > live_limit || live_bytes > live_limit - size) return nullptr;
+  void* block = std::malloc(size);
+  if (block) live_bytes += malloc_usable_size(block);
+  return block;
+}
+
+void ILAPIENTRY budget_free(const void* block) {
+  if (!block) return;
+  void* owned = const_cast<void*>(block);
+  const uint64_t size = malloc_usable_size(owned);
+  live_bytes -= size < live_bytes ? size : live_bytes;
+  std::free(owned);
+}
+}  // namespace
+
+uint64_t devil_memory_budget(uint64_t file_bytes) {
+  const uint64_t by_file =
+      std::max<uint64_t>(uint64_t{64} << 20, std::min<uint64_t>(file_bytes, uint64_t{1} << 40) * 4096);
+  const uint64_t avail = read_memory_status().avail_phys;
+  return avail == 0 ? by_file : std::min(by_file, avail);
+}
+
+void decode_with_devil(const std::string& file_name, uint64_t memory_budget,
+                       const std::function<void(const devil_pixels&)>& use) {
+  start_devil();
+  ilSetMemory(budget_alloc, budget_free);
+  live_limit = live_bytes + memory_budget < live_bytes ? UINT64_MAX : live_bytes + memory_budget;
+  devil_image image;
+  ilEnable(IL_ORIGIN_SET);
+  ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
+  clear_devil_errors();
+  devil_pixels pixels;
+  pixels.loaded = ilLoadImage(file_name.c_str()) != IL_FALSE;
+  pixels.error = ilGetError();
+  if (!pixels.loaded || pixels.error != IL_NO_ERROR) {
+    use(pixels);
+    return;
+  }
+  const ILint format = ilGetInteger(IL_IMAGE_FORMAT);
+  // Only the layout is normalised: RGB(A) with wider samples stays as it is and is refused.
+  if (format != IL_RGBA && format != IL_RGB) ilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE);
+  pixels.width = ilGetInteger(IL_IMAGE_WIDTH);
+  pixels.height = ilGetInteger(IL_IMAGE_HEIGHT);
+  pixels.bytes_per_pixel = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
+  // The buffer must hold what the library reports; wider samples it sometimes reports as bytes.
+  const uint64_t expected = uint64_t{static_cast<uint32_t>(pixels.width)} *
+                            static_cast<uint32_t>(pixels.height) *
+                            static_cast<uint32_t>(pixels.bytes_per_pixel);
+  pixels.supported = (pixels.bytes_per_pixel == 3 || pixels.bytes_per_pixel == 4) &&
+                     ilGetInteger(IL_IMAGE_TYPE) == IL_UNSIGNED_BYTE &&
+                     static_cast<uint64_t>(static_cast<uint32_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA))) >= expected;
+  pixels.data = ilGetData();
+  if (!pixels.data) pixels.supported = false;
+  use(pixels);
+}
