@@ -97,7 +97,8 @@ dib* load_with_devil(const std::string& file_name, progress_tracker* progress) {
     if (!child.read(samples.data(), samples.size())) throw_decoder_failure(child, file_name, deadline_ms);
     locked_row row(*result, i);
     rgb_bytes_to_bgra32(samples.data(), bytes_per_pixel, invert_alpha, row.bytes(), width);
-    stage.progress(static_cast<double>(80 + int64_t{15} * i / height));
+    // Whole percents, as the progress line has always been given.
+    stage.progress(static_cast<double>(80 + int64_t{15} * i / height));  // NOLINT(bugprone-integer-division)
   }
   stage.progress(100);
   return result.release();

@@ -21,13 +21,16 @@ int64_t now_ns() {
   return int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
 }
 
-[[noreturn]] void run_child(const std::function<int(int)>& body, int fd, pid_t parent) {
+// The parent's id is taken before the fork, to see whether it died before PDEATHSIG was set.
+[[noreturn]] void run_child(const std::function<int(int)>& body, int fd,  // NOLINT(bugprone-easily-swappable-parameters)
+                            pid_t parent) {
   // A hostile input must not leave a core file, nor a child looping after its caller died.
+  // Both are best effort: a child without them still answers.
   const rlimit no_core{0, 0};
-  setrlimit(RLIMIT_CORE, &no_core);
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  static_cast<void>(setrlimit(RLIMIT_CORE, &no_core));
+  static_cast<void>(prctl(PR_SET_PDEATHSIG, SIGKILL));
   // A crash ends the child by its signal, also where a sanitizer would catch it and report.
-  for (int crash : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(crash, SIG_DFL);
+  for (int crash : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) static_cast<void>(signal(crash, SIG_DFL));
   if (getppid() != parent) _exit(127);
   int status = 127;
   try {
