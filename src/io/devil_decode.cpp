@@ -37,6 +37,24 @@ uint64_t devil_memory_budget(uint64_t file_bytes) {
   return avail == 0 ? by_file : std::min(by_file, avail);
 }
 
+bool devil_format_allowed(ILenum type) {
+  switch (type) {
+    case IL_BMP:
+    case IL_GIF:
+    case IL_JPG:
+    case IL_PCX:
+    case IL_PNG:
+    case IL_PNM:
+    case IL_PSD:
+    case IL_SGI:
+    case IL_TGA:
+    case IL_TIF:  // names like a.Tif, which do not go to libtiff
+      return true;
+    default:
+      return false;
+  }
+}
+
 void decode_with_devil(const std::string& file_name, uint64_t memory_budget,
                        const std::function<void(const devil_pixels&)>& use) {
   start_devil();
@@ -47,6 +65,14 @@ void decode_with_devil(const std::string& file_name, uint64_t memory_budget,
   ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
   clear_devil_errors();
   devil_pixels pixels;
+  ILenum type = ilTypeFromExt(file_name.c_str());
+  if (type == IL_TYPE_UNKNOWN) type = ilDetermineType(file_name.c_str());
+  // An unknown type goes on to the load, which fails with the library's own message.
+  if (type != IL_TYPE_UNKNOWN && !devil_format_allowed(type)) {
+    pixels.refused = true;
+    use(pixels);
+    return;
+  }
   pixels.loaded = ilLoadImage(file_name.c_str()) != IL_FALSE;
   pixels.error = ilGetError();
   if (!pixels.loaded || pixels.error != IL_NO_ERROR) {

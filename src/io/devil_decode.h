@@ -9,6 +9,7 @@
 #include <string>
 
 struct devil_pixels {
+  bool refused = false;  // a format outside devil_format_allowed: nothing was decoded
   bool loaded = false;
   ILenum error = IL_NO_ERROR;  // the library's code after the load
   // 8-bit R, G, B(, A) samples, 3 or 4 bytes per pixel, and a buffer as large as reported.
@@ -23,8 +24,15 @@ struct devil_pixels {
 // photograph compresses better; headers promising more are lies), at most what is free.
 uint64_t devil_memory_budget(uint64_t file_bytes);
 
-// Loads the file, normalises the layout to RGB(A) and hands the result to use() while the
-// library still owns the pixels. Any single allocation of the library that would take its
+// The formats photographs and scans come in: BMP, GIF, JPEG, PCX, PNG, PNM, PSD, SGI, TGA
+// and TIFF (under names that do not go to libtiff).
+// DevIL's loaders for the rest (texture, icon and game formats, XPM, HDR) crash or loop on
+// small damaged files, and none of them holds an 8-bit photograph worth merging.
+bool devil_format_allowed(ILenum type);
+
+// Finds the format as the library would (extension, else content), refuses it unless
+// allowed, else loads the file, normalises the layout to RGB(A) and hands the result to
+// use() while the library still owns the pixels. Any single allocation of the library that would take its
 // live bytes past memory_budget fails, which the library reports as out of memory.
 void decode_with_devil(const std::string& file_name, uint64_t memory_budget,
                        const std::function<void(const devil_pixels&)>& use);

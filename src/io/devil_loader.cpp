@@ -21,6 +21,7 @@
 namespace {
 // What the child sends before the pixels, which follow row by row when supported.
 struct devil_answer {
+  int32_t refused = 0;
   int32_t loaded = 0;
   uint32_t error = 0;
   int32_t supported = 0;
@@ -38,7 +39,7 @@ uint32_t decode_deadline_ms(uint64_t file_bytes) {
 int answer_from_child(int fd, const std::string& file_name, uint64_t budget) {
   int status = 1;
   decode_with_devil(file_name, budget, [&](const devil_pixels& pixels) {
-    devil_answer answer{pixels.loaded, pixels.error, pixels.supported, pixels.width, pixels.height,
+    devil_answer answer{pixels.refused, pixels.loaded, pixels.error, pixels.supported, pixels.width, pixels.height,
                         pixels.bytes_per_pixel};
     if (!write_all(fd, &answer, sizeof answer)) return;
     if (pixels.loaded && pixels.error == IL_NO_ERROR && pixels.supported &&
@@ -79,6 +80,9 @@ dib* load_with_devil(const std::string& file_name, progress_tracker* progress) {
 
   devil_answer answer;
   if (!child.read(&answer, sizeof answer)) throw_decoder_failure(child, file_name, deadline_ms);
+  if (answer.refused)
+    throw std::runtime_error(with_cause("Image Load Error: Unsupported file format: " + file_name,
+                                        "quiltmerge reads TIFF, JPEG, PNG, BMP, GIF, PNM, PSD, TGA, PCX and SGI files"));
   if (!answer.loaded || answer.error != IL_NO_ERROR) throw std::runtime_error(load_error(answer.error, file_name));
   stage.progress(75);
   stage.progress(80);

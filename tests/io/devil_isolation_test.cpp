@@ -72,3 +72,15 @@ TEST(DevilIsolation, PixelsCrossIntactAndFailuresKeepTheirText) {
   const std::string missing = dir.file("missing.png");
   EXPECT_EQ(error_of([&] { dib_ptr gone(load_image_file(missing, nullptr)); }).rfind("DEVIL Error : ", 0), 0u);
 }
+
+TEST(DevilIsolation, FormatsOutsideThePhotoSetAreRefusedUndecoded) {
+  temp_folder dir;
+  const std::string xpm = "/* XPM */\nstatic char *x[] = {\n\"2 1 1 1\",\n\"a c #FF0000\",\n\"aa\"};\n";
+  // By extension, and by content under a name DevIL does not know.
+  for (const std::string& name : {dir.file("red.xpm"), dir.file("red.dat")}) {
+    write_content(name, xpm);
+    EXPECT_EQ(error_of([&] { dib_ptr image(load_image_file(name, nullptr)); }),
+              "Image Load Error: Unsupported file format: " + name +
+                  "\nquiltmerge reads TIFF, JPEG, PNG, BMP, GIF, PNM, PSD, TGA, PCX and SGI files");
+  }
+}
