@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -123,13 +126,20 @@ struct storage_failure_run {
   std::string output;
 };
 
-// Runs the program in a child whose images all go to temporary files in temp_folder,
-// with writes limited to file_limit bytes (0: no limit).
+// Runs the program in a child whose images all go to temporary files in temp_folder, with
+// writes limited to file_limit bytes (0: no limit), or with a tmpfs of tmpfs_size mounted
+// over temp_folder in a mount namespace of its own (status 77 where that is not allowed).
+// Status 10 more than the program's when a "QM_" file is left in temp_folder.
 storage_failure_run run_with_file_storage(const std::string& work, const std::string& temp_folder,
-                                          uint64_t file_limit) {
+                                          const std::vector<std::string>& words, uint64_t file_limit,
+                                          const std::string& tmpfs_size = "") {
   const std::string log = work + "/log.txt";
   child_process child(
       [&](int) {
+        if (!tmpfs_size.empty() &&
+            (unshare(CLONE_NEWNS) != 0 || mount("", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+             mount("tmpfs", temp_folder.c_str(), "tmpfs", 0, ("size=" + tmpfs_size).c_str()) != 0))
+          return 77;
         if (!std::freopen(log.c_str(), "w", stdout)) return 99;
         if (file_limit) {
           signal(SIGXFSZ, SIG_IGN);
@@ -139,9 +149,13 @@ storage_failure_run run_with_file_storage(const std::string& work, const std::st
         setenv("TMPDIR", temp_folder.c_str(), 1);
         if (chdir(work.c_str()) != 0) return 98;
         force_file_storage files;
-        const char* argv[] = {"quiltmerge", "a.tif", "-xoff", "20", "b.tif"};
-        const int status = run_program(5, argv);
+        std::vector<const char*> argv{"quiltmerge"};
+        for (const std::string& word : words) argv.push_back(word.c_str());
+        const int status = run_program(static_cast<int>(argv.size()), argv.data());
         std::fflush(stdout);
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(temp_folder, ignored))
+          if (entry.path().filename().string().rfind("QM_", 0) == 0) return status + 10;
         return status;
       },
       120000);
@@ -158,21 +172,30 @@ TEST(HostileInput, TemporaryStorageFullOrUnwritableFailsCleanly) {
   write_picture(work.path(), "a.tif", 6);
   write_picture(work.path(), "b.tif", 7);
   scoped_temp_dir temp;
+  const std::vector<std::string> small{"a.tif", "-xoff", "20", "b.tif"};
 
-  storage_failure_run full = run_with_file_storage(work.path(), temp.path(), 4096);
-  EXPECT_EQ(full.status, 1);
-  EXPECT_NE(full.output.find("Failed SetEndOfFile : File too large"), std::string::npos) << full.output;
-  EXPECT_TRUE(temp.entries().empty());
+  storage_failure_run limited = run_with_file_storage(work.path(), temp.path(), small, 4096);
+  EXPECT_EQ(limited.status, 1);
+  EXPECT_NE(limited.output.find("Failed SetEndOfFile : File too large"), std::string::npos) << limited.output;
+
+  // A folder that fills up: the space must be found missing before a mapped page is written.
+  const std::string samples = QM_SAMPLES;
+  storage_failure_run full = run_with_file_storage(
+      work.path(), temp.path(), {samples + "/demo_1.jpg", "-xoff", "560", samples + "/demo_2.jpg"}, 0, "256k");
+  if (full.status != 77) {
+    EXPECT_EQ(full.status, 1) << full.output;
+    EXPECT_NE(full.output.find("Failed SetEndOfFile : No space left on device"), std::string::npos) << full.output;
+  }
 
   const std::string not_a_folder = temp.path() + "/plain_file";
   write_bytes(not_a_folder, "x");
-  storage_failure_run unwritable = run_with_file_storage(work.path(), not_a_folder, 0);
+  storage_failure_run unwritable = run_with_file_storage(work.path(), not_a_folder, small, 0);
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.output.find("Failed CreateFile : "), std::string::npos) << unwritable.output;
   EXPECT_EQ(temp.entries(), std::vector<std::string>{"plain_file"});
 
   EXPECT_FALSE(file_exists(work.path() + "/blended.tif"));
-  storage_failure_run fine = run_with_file_storage(work.path(), temp.path(), 0);
+  storage_failure_run fine = run_with_file_storage(work.path(), temp.path(), small, 0);
   EXPECT_EQ(fine.status, 0) << fine.output;
   EXPECT_TRUE(file_exists(work.path() + "/blended.tif"));
 }
