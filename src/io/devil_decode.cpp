@@ -1,32 +1,38 @@
 #include "io/devil_decode.h"
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <cstdlib>
+#include <unordered_map>
 
 #include "io/devil_image.h"
 #include "platform/memory_status.h"
 
 namespace {
-// The library's live bytes, counted by usable size so that blocks it got from plain malloc
-// before the budget was installed are freed correctly too.
+// Every block the library got from the budget, with its size: the decoded buffer is checked
+// against it, and a block the library frees twice (or got before the budget) is not freed.
+std::unordered_map<const void*, uint64_t>& live_blocks() {
+  static std::unordered_map<const void*, uint64_t> blocks;
+  return blocks;
+}
 uint64_t live_bytes = 0;
 uint64_t live_limit = UINT64_MAX;
 
 void* ILAPIENTRY budget_alloc(const ILsizei size) {
   if (size > live_limit || live_bytes > live_limit - size) return nullptr;
   void* block = std::malloc(size);
-  if (block) live_bytes += malloc_usable_size(block);
+  if (block) {
+    live_blocks()[block] = size;
+    live_bytes += size;
+  }
   return block;
 }
 
 void ILAPIENTRY budget_free(const void* block) {
-  if (!block) return;
-  void* owned = const_cast<void*>(block);
-  const uint64_t size = malloc_usable_size(owned);
-  live_bytes -= size < live_bytes ? size : live_bytes;
-  std::free(owned);
+  const auto found = live_blocks().find(block);
+  if (found == live_blocks().end()) return;
+  live_bytes -= found->second;
+  live_blocks().erase(found);
+  std::free(const_cast<void*>(block));
 }
 }  // namespace
 
@@ -93,6 +99,8 @@ void decode_with_devil(const std::string& file_name, uint64_t memory_budget,
                      ilGetInteger(IL_IMAGE_TYPE) == IL_UNSIGNED_BYTE &&
                      static_cast<uint64_t>(static_cast<uint32_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA))) >= expected;
   pixels.data = ilGetData();
-  if (!pixels.data) pixels.supported = false;
+  // Some loaders report a size their buffer does not have.
+  const auto block = live_blocks().find(pixels.data);
+  if (block == live_blocks().end() || block->second < expected) pixels.supported = false;
   use(pixels);
 }
