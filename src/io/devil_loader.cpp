@@ -95,10 +95,15 @@ dib* load_with_devil(const std::string& file_name, progress_tracker* progress) {
   const bool invert_alpha =
       file_name.find(".tif") != std::string::npos || file_name.find(".TIF") != std::string::npos;
 
+  // The decode is done; the pixels get time of their own, however slowly this side stores them.
+  const uint64_t data_bytes = uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) *
+                              static_cast<uint32_t>(bytes_per_pixel);
+  const uint32_t transfer_ms = decode_deadline_ms(data_bytes / 10);
+  child.set_deadline(transfer_ms);
   owned_dib result(create_dib(width, height, 32));
   std::vector<uint8_t> samples(static_cast<size_t>(width) * bytes_per_pixel);
   for (int32_t i = 0; i < height; ++i) {
-    if (!child.read(samples.data(), samples.size())) throw_decoder_failure(child, file_name, deadline_ms);
+    if (!child.read(samples.data(), samples.size())) throw_decoder_failure(child, file_name, transfer_ms);
     locked_row row(*result, i);
     rgb_bytes_to_bgra32(samples.data(), bytes_per_pixel, invert_alpha, row.bytes(), width);
     // Whole percents, as the progress line has always been given.

@@ -73,6 +73,8 @@ child_process::~child_process() {
   }
 }
 
+void child_process::set_deadline(uint32_t deadline_ms) { deadline_ns_ = now_ns() + int64_t{deadline_ms} * 1000000; }
+
 bool child_process::read(void* buffer, size_t n) {
   auto* out = static_cast<uint8_t*>(buffer);
   while (n > 0) {

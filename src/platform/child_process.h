@@ -24,6 +24,8 @@ class child_process {
   child_process(const child_process&) = delete;
   child_process& operator=(const child_process&) = delete;
 
+  // A new deadline, counted from now.
+  void set_deadline(uint32_t deadline_ms);
   // Exactly n bytes from the child; false when it closed the pipe first or the deadline passed.
   bool read(void* buffer, size_t n);
   // How the child ended; a child past the deadline is killed first.
