@@ -105,6 +105,11 @@ TEST(HostileInput, OffsetsAtTheInt32LimitsAreRefused) {
     EXPECT_EQ(run.status, 1) << offsets << run.output;
     EXPECT_FALSE(file_exists(dir.path() + "/blended.tif")) << offsets;
   }
+  // Within the limits, but a canvas of four terabytes: no folder here has room for it.
+  const binary_run huge = run_quiltmerge(dir.path(), "a.tif -xoff 1000000 -yoff 1000000 a.tif");
+  EXPECT_EQ(huge.status, 1) << huge.output;
+  EXPECT_NE(huge.output.find("No space left on device"), std::string::npos) << huge.output;
+  EXPECT_FALSE(file_exists(dir.path() + "/blended.tif"));
 }
 
 TEST(HostileInput, TenThousandInputsGiveOneResult) {
