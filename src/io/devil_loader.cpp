@@ -2,56 +2,112 @@
 
 #include <IL/il.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <filesystem>
 #include <stdexcept>
+#include <vector>
 
 #include "image/dib.h"
+#include "io/devil_decode.h"
 #include "io/devil_image.h"
+#include "io/failure_cause.h"
 #include "io/image_size_check.h"
 #include "io/owned_dib.h"
 #include "io/pixel_rows.h"
+#include "platform/child_process.h"
 #include "progress/progress_tracker.h"
+
+namespace {
+// What the child sends before the pixels, which follow row by row when supported.
+struct devil_answer {
+  int32_t refused = 0;
+  int32_t loaded = 0;
+  uint32_t error = 0;
+  int32_t supported = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t bytes_per_pixel = 0;
+};
+
+// A few seconds for any file, more for large ones: a healthy decode of a 20 MB photo
+// takes well under a second, so only a decoder that loops runs into this.
+uint32_t decode_deadline_ms(uint64_t file_bytes) {
+  return static_cast<uint32_t>(std::min<uint64_t>(5000 + file_bytes / 1000, 600000));
+}
+
+int answer_from_child(int fd, const std::string& file_name, uint64_t budget) {
+  int status = 1;
+  decode_with_devil(file_name, budget, [&](const devil_pixels& pixels) {
+    devil_answer answer{pixels.refused, pixels.loaded, pixels.error, pixels.supported, pixels.width, pixels.height,
+                        pixels.bytes_per_pixel};
+    if (!write_all(fd, &answer, sizeof answer)) return;
+    if (pixels.loaded && pixels.error == IL_NO_ERROR && pixels.supported &&
+        !write_all(fd, pixels.data, static_cast<size_t>(pixels.width) * pixels.height * pixels.bytes_per_pixel))
+      return;
+    status = 0;
+  });
+  return status;
+}
+
+std::string load_error(ILenum code, const std::string& file_name) {
+  return "DEVIL Error : " + devil_error_text(code) + " \n While loading image: " + file_name;
+}
+
+// The decoder died, looped or went silent: the library's message for that, and why.
+[[noreturn]] void throw_decoder_failure(child_process& child, const std::string& file_name, uint32_t deadline_ms) {
+  const child_process::outcome end = child.finish();
+  std::string cause;
+  if (end.how == child_process::ending::timed_out)
+    cause = "decoder gave no answer within " + std::to_string((deadline_ms + 999) / 1000) + " s";
+  else if (end.how == child_process::ending::signalled)
+    cause = "decoder crashed (signal " + std::to_string(end.code) + ")";
+  else
+    cause = "decoder stopped without an answer (exit status " + std::to_string(end.code) + ")";
+  throw std::runtime_error(with_cause(load_error(IL_INTERNAL_ERROR, file_name), cause));
+}
+}  // namespace
 
 dib* load_with_devil(const std::string& file_name, progress_tracker* progress) {
   stage_scope stage(progress, "IL Loading from file");
-  devil_image image;
-  ilEnable(IL_ORIGIN_SET);
-  ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
-  clear_devil_errors();
-  const ILboolean loaded = ilLoadImage(file_name.c_str());
-  const ILenum error = ilGetError();
-  if (!loaded || error != IL_NO_ERROR)
-    throw std::runtime_error("DEVIL Error : " + devil_error_text(error) +
-                             " \n While loading image: " + file_name);
+  start_devil();
+  std::error_code ignored;
+  const uintmax_t size = std::filesystem::file_size(file_name, ignored);
+  const uint64_t file_bytes = size == static_cast<uintmax_t>(-1) ? 0 : size;
+  const uint32_t deadline_ms = decode_deadline_ms(file_bytes);
+  const uint64_t budget = devil_memory_budget(file_bytes);
+  child_process child([&](int fd) { return answer_from_child(fd, file_name, budget); }, deadline_ms);
+
+  devil_answer answer;
+  if (!child.read(&answer, sizeof answer)) throw_decoder_failure(child, file_name, deadline_ms);
+  if (answer.refused)
+    throw std::runtime_error(with_cause("Image Load Error: Unsupported file format: " + file_name,
+                                        "quiltmerge reads TIFF, JPEG, PNG, BMP, GIF, PNM, PSD, TGA, PCX and SGI files"));
+  if (!answer.loaded || answer.error != IL_NO_ERROR) throw std::runtime_error(load_error(answer.error, file_name));
   stage.progress(75);
-
-  const ILint format = ilGetInteger(IL_IMAGE_FORMAT);
-  // Only the layout is normalised: RGB(A) with wider samples stays as it is and is refused below.
-  if (format != IL_RGBA && format != IL_RGB) ilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE);
   stage.progress(80);
-
-  const ILint width = ilGetInteger(IL_IMAGE_WIDTH);
-  const ILint height = ilGetInteger(IL_IMAGE_HEIGHT);
-  const ILint bytes_per_pixel = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
-  // DevIL's buffer must hold what it reports; wider samples it sometimes reports as bytes.
-  const uint64_t expected = uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) *
-                            static_cast<uint32_t>(bytes_per_pixel);
-  if ((bytes_per_pixel != 3 && bytes_per_pixel != 4) || ilGetInteger(IL_IMAGE_TYPE) != IL_UNSIGNED_BYTE ||
-      static_cast<uint64_t>(static_cast<uint32_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA))) < expected)
+  if (!answer.supported || (answer.bytes_per_pixel != 3 && answer.bytes_per_pixel != 4))
     throw std::runtime_error("not supported image pixel format, must be 24 or 32 bit per pixel " +
                              std::string(" \n While loading image: ") + file_name);
-  check_image_size(width, height, file_name);
+  check_image_size(answer.width, answer.height, file_name);
+  const int32_t width = answer.width, height = answer.height, bytes_per_pixel = answer.bytes_per_pixel;
   // Deliberately matches anywhere in the name (scan.tif.png), not only the extension.
   const bool invert_alpha =
       file_name.find(".tif") != std::string::npos || file_name.find(".TIF") != std::string::npos;
 
-  const ILubyte* data = ilGetData();
+  // The decode is done; the pixels get time of their own, however slowly this side stores them.
+  const uint64_t data_bytes = uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) *
+                              static_cast<uint32_t>(bytes_per_pixel);
+  const uint32_t transfer_ms = decode_deadline_ms(data_bytes / 10);
+  child.set_deadline(transfer_ms);
   owned_dib result(create_dib(width, height, 32));
-  const size_t row_bytes = static_cast<size_t>(width) * bytes_per_pixel;
+  std::vector<uint8_t> samples(static_cast<size_t>(width) * bytes_per_pixel);
   for (int32_t i = 0; i < height; ++i) {
+    if (!child.read(samples.data(), samples.size())) throw_decoder_failure(child, file_name, transfer_ms);
     locked_row row(*result, i);
-    rgb_bytes_to_bgra32(data + row_bytes * i, bytes_per_pixel, invert_alpha, row.bytes(), width);
-    stage.progress(static_cast<double>(80 + int64_t{15} * i / height));
+    rgb_bytes_to_bgra32(samples.data(), bytes_per_pixel, invert_alpha, row.bytes(), width);
+    // Whole percents, as the progress line has always been given.
+    stage.progress(static_cast<double>(80 + int64_t{15} * i / height));  // NOLINT(bugprone-integer-division)
   }
   stage.progress(100);
   return result.release();

@@ -37,10 +37,13 @@ void write_with_devil(ILenum type, const atomic_output& output, const std::strin
   const int code = errno;
   const bool flushed = std::fflush(stream) == 0;
   const int flush_code = errno;
-  std::fclose(stream);
+  // Some file systems report a failed write only when the file is closed.
+  const bool closed = std::fclose(stream) == 0;
+  const int close_code = errno;
   if (!saved || error != IL_NO_ERROR)
     throw std::runtime_error(with_cause(save_error(error, file_name), code ? std::strerror(code) : ""));
   if (!flushed) output.fail(std::strerror(flush_code));
+  if (!closed) output.fail(std::strerror(close_code));
 }
 
 // Encodes through DevIL, which picks the format from the extension. With `quiet`, a file
@@ -68,7 +71,8 @@ void save_with_devil(const std::string& file_name, dib* image, progress_tracker*
   for (int32_t i = 0; i < height; ++i) {
     locked_row row(*image, i);
     row_to_rgb_bytes(image->model(), row.bytes(), data + row_bytes * i, bytes_per_pixel, width);
-    stage.progress(static_cast<double>(int64_t{i} * 100 / height));
+    // Whole percents, as the progress line has always been given.
+    stage.progress(static_cast<double>(int64_t{i} * 100 / height));  // NOLINT(bugprone-integer-division)
   }
 
   ilEnable(IL_FILE_OVERWRITE);

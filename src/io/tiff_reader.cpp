@@ -11,6 +11,7 @@
 #include "io/failure_cause.h"
 #include "io/image_size_check.h"
 #include "io/load_image.h"
+#include "io/locked_rows.h"
 #include "io/owned_dib.h"
 #include "io/tiff_handle.h"
 #include "io/tiff_messages.h"
@@ -198,14 +199,15 @@ owned_dib read_samples(TIFF* tif, const tiff_layout& layout, const std::string& 
       const int32_t count = std::min(batch, layout.height - first);
       for (int32_t k = 0; k < count; ++k)
         std::memcpy(rows.data() + row_bytes * k, source.row(first + k, pass.plane), row_bytes);
+      const locked_rows targets(*result, first, count);
       parallel_for(count, 8, [&](int64_t a, int64_t b) {
         for (int64_t k = a; k < b; ++k) {
           const uint8_t* samples = rows.data() + row_bytes * static_cast<size_t>(k);
-          locked_row row(*result, first + static_cast<int32_t>(k));
           if (layout.bits == 8)
-            store_bytes(samples, step, pass, row.bytes(), layout.width);
+            store_bytes(samples, step, pass, targets[k], layout.width);
           else
-            store_floats(reinterpret_cast<const uint16_t*>(samples), step, pass, row.as<float>(), layout.width);
+            store_floats(reinterpret_cast<const uint16_t*>(samples), step, pass, reinterpret_cast<float*>(targets[k]),
+                         layout.width);
         }
       });
       for (int32_t k = 0; k < count; ++k, ++done) stage.progress(static_cast<double>(done * 100 / total));

@@ -8,6 +8,7 @@
 #include "image/dib.h"
 #include "image/dib_cursor.h"
 #include "io/atomic_output.h"
+#include "io/locked_rows.h"
 #include "io/packbits.h"
 #include "io/pixel_rows.h"
 #include "io/save_image.h"
@@ -56,17 +57,15 @@ void write_tiff(const std::string& file_name, dib* image, progress_tracker* prog
   std::vector<std::vector<uint8_t>> strips(static_cast<size_t>(std::min(wave, view.height)));
   for (int32_t first = 0; first < view.height; first += wave) {
     const int32_t count = std::min(wave, view.height - first);
+    const locked_rows sources(*image, first, count);
     parallel_for(count, 4, [&](int64_t a, int64_t b) {
       std::vector<uint8_t> buffer(row_bytes);
       for (int64_t k = a; k < b; ++k) {
-        const int32_t i = first + static_cast<int32_t>(k);
-        {
-          locked_row row(*image, i);
-          if (sample_bits == 16)
-            float_row_to_rgba16(row.as<const float>(), reinterpret_cast<uint16_t*>(buffer.data()), view.width);
-          else
-            row_to_rgb_bytes(image->model(), row.bytes(), buffer.data(), channels, view.width);
-        }
+        if (sample_bits == 16)
+          float_row_to_rgba16(reinterpret_cast<const float*>(sources[k]), reinterpret_cast<uint16_t*>(buffer.data()),
+                              view.width);
+        else
+          row_to_rgb_bytes(image->model(), sources[k], buffer.data(), channels, view.width);
         std::vector<uint8_t>& strip = strips[static_cast<size_t>(k)];
         strip.clear();
         packbits_encode(buffer.data(), row_bytes, strip);

@@ -38,7 +38,12 @@ bool set_file_size(int fd, uint64_t size) {
     errno = EFBIG;
     return false;
   }
-  return ftruncate(fd, static_cast<off_t>(size)) == 0;
+  if (ftruncate(fd, static_cast<off_t>(size)) != 0) return false;
+  // The blocks are reserved now: a mapped file that finds its folder full only when a page
+  // is first written kills the process with SIGBUS. File systems that cannot reserve keep
+  // the sparse file.
+  if (size == 0 || fallocate(fd, 0, 0, static_cast<off_t>(size)) == 0) return true;
+  return errno == EOPNOTSUPP || errno == ENOSYS;
 }
 
 bool close_file(int fd) { return close(fd) == 0; }

@@ -1,0 +1,106 @@
+#include "io/devil_decode.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <unordered_map>
+
+#include "io/devil_image.h"
+#include "platform/memory_status.h"
+
+namespace {
+// Every block the library got from the budget, with its size: the decoded buffer is checked
+// against it, and a block the library frees twice (or got before the budget) is not freed.
+std::unordered_map<const void*, uint64_t>& live_blocks() {
+  static std::unordered_map<const void*, uint64_t> blocks;
+  return blocks;
+}
+uint64_t live_bytes = 0;
+uint64_t live_limit = UINT64_MAX;
+
+void* ILAPIENTRY budget_alloc(const ILsizei size) {
+  if (size > live_limit || live_bytes > live_limit - size) return nullptr;
+  void* block = std::malloc(size);
+  if (block) {
+    live_blocks()[block] = size;
+    live_bytes += size;
+  }
+  return block;
+}
+
+void ILAPIENTRY budget_free(const void* block) {
+  const auto found = live_blocks().find(block);
+  if (found == live_blocks().end()) return;
+  live_bytes -= found->second;
+  live_blocks().erase(found);
+  std::free(const_cast<void*>(block));
+}
+}  // namespace
+
+uint64_t devil_memory_budget(uint64_t file_bytes) {
+  const uint64_t by_file =
+      std::max<uint64_t>(uint64_t{64} << 20, std::min<uint64_t>(file_bytes, uint64_t{1} << 40) * 4096);
+  const uint64_t avail = read_memory_status().avail_phys;
+  return avail == 0 ? by_file : std::min(by_file, avail);
+}
+
+bool devil_format_allowed(ILenum type) {
+  switch (type) {
+    case IL_BMP:
+    case IL_GIF:
+    case IL_JPG:
+    case IL_PCX:
+    case IL_PNG:
+    case IL_PNM:
+    case IL_PSD:
+    case IL_SGI:
+    case IL_TGA:
+    case IL_TIF:  // names like a.Tif, which do not go to libtiff
+      return true;
+    default:
+      return false;
+  }
+}
+
+void decode_with_devil(const std::string& file_name, uint64_t memory_budget,
+                       const std::function<void(const devil_pixels&)>& use) {
+  start_devil();
+  ilSetMemory(budget_alloc, budget_free);
+  live_limit = live_bytes + memory_budget < live_bytes ? UINT64_MAX : live_bytes + memory_budget;
+  devil_image image;
+  ilEnable(IL_ORIGIN_SET);
+  ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
+  clear_devil_errors();
+  devil_pixels pixels;
+  ILenum type = ilTypeFromExt(file_name.c_str());
+  if (type == IL_TYPE_UNKNOWN) type = ilDetermineType(file_name.c_str());
+  // An unknown type goes on to the load, which fails with the library's own message.
+  if (type != IL_TYPE_UNKNOWN && !devil_format_allowed(type)) {
+    pixels.refused = true;
+    use(pixels);
+    return;
+  }
+  pixels.loaded = ilLoadImage(file_name.c_str()) != IL_FALSE;
+  pixels.error = ilGetError();
+  if (!pixels.loaded || pixels.error != IL_NO_ERROR) {
+    use(pixels);
+    return;
+  }
+  const ILint format = ilGetInteger(IL_IMAGE_FORMAT);
+  // Only the layout is normalised: RGB(A) with wider samples stays as it is and is refused.
+  if (format != IL_RGBA && format != IL_RGB) ilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE);
+  pixels.width = ilGetInteger(IL_IMAGE_WIDTH);
+  pixels.height = ilGetInteger(IL_IMAGE_HEIGHT);
+  pixels.bytes_per_pixel = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
+  // The buffer must hold what the library reports; wider samples it sometimes reports as bytes.
+  const uint64_t expected = uint64_t{static_cast<uint32_t>(pixels.width)} *
+                            static_cast<uint32_t>(pixels.height) *
+                            static_cast<uint32_t>(pixels.bytes_per_pixel);
+  pixels.supported = (pixels.bytes_per_pixel == 3 || pixels.bytes_per_pixel == 4) &&
+                     ilGetInteger(IL_IMAGE_TYPE) == IL_UNSIGNED_BYTE &&
+                     static_cast<uint64_t>(static_cast<uint32_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA))) >= expected;
+  pixels.data = ilGetData();
+  // Some loaders report a size their buffer does not have.
+  const auto block = live_blocks().find(pixels.data);
+  if (block == live_blocks().end() || block->second < expected) pixels.supported = false;
+  use(pixels);
+}
