@@ -36,6 +36,10 @@ TEST(PackBits, StripsMatchLibtiffsEncoderByteForByte) {
     for (uint8_t& b : noise) b = static_cast<uint8_t>(rng() % 3 == 0 ? 9 : rng());
     rows.push_back(noise);
   }
+  // The largest codings: pairs and lone bytes taking turns, where no literal can grow.
+  std::vector<uint8_t> pairs;
+  for (int i = 0; i < 3000; ++i) pairs.insert(pairs.end(), {uint8_t(i % 7), uint8_t(i % 7), uint8_t(100 + i % 5)});
+  rows.push_back(pairs);
   for (size_t r = 0; r < rows.size(); ++r) {
     const std::vector<uint8_t>& row = rows[r];
     const std::string path = dir.file("row" + std::to_string(r) + ".tif");
