@@ -29,8 +29,11 @@ namespace {
 uint8_t empty_row[16];
 }  // namespace
 
+// A locked row's window cannot be released while its use count is positive, so the address stays
+// valid after the mutex is let go.
 uint8_t* mapped_file_storage::lock_row(int32_t y) {
   if (stride_ == 0) return empty_row;
+  std::lock_guard<std::mutex> lock(mutex_);
   if (!row_table_[y]) map_window(y);
   file_view* v = row_table_[y];
   ++v->use_count;
@@ -38,7 +41,9 @@ uint8_t* mapped_file_storage::lock_row(int32_t y) {
 }
 
 void mapped_file_storage::unlock_row(int32_t y) {
-  if (stride_ != 0) --row_table_[y]->use_count;
+  if (stride_ == 0) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  --row_table_[y]->use_count;
 }
 
 void mapped_file_storage::release(file_view& view) {

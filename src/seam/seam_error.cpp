@@ -1,12 +1,18 @@
 #include "seam/seam_error.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
 #include "blend/box_filter.h"
+#include "platform/parallel.h"
 #include "progress/progress_tracker.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -33,29 +39,78 @@ inline bool is_overlap(const uint8_t* m) { return m[G] > 0 && m[B] > 0; }
 
 double row_percent(int32_t y, int32_t h) { return static_cast<double>(static_cast<int64_t>(100) * y / h); }
 
-// Walks the two inputs and the map row by row, handing each pixel triple to `pixel`.
-template <class F>
-void for_each_map_pixel(dib& image1, dib& image2, dib& map, progress_tracker* progress, F pixel) {
-  stage_scope stage(progress, "");
-  const int32_t w = map.width(), h = map.height();
-  for (int32_t y = 0; y < h; ++y) {
-    locked_row row1(image1, y), row2(image2, y), out(map, y);
-    const uint8_t* p1 = row1.bytes();
-    const uint8_t* p2 = row2.bytes();
-    uint8_t* m = out.bytes();
-    for (int32_t x = 0; x < w; ++x, p1 += 4, p2 += 4, m += 4) pixel(p1, p2, m);
-    stage.progress(row_percent(y, h));
-  }
+// Rows per block of work: about 32768 pixels, so that a block outweighs handing it to another thread.
+int32_t rows_per_block(int32_t width) {
+  return static_cast<int32_t>(std::clamp<int64_t>((int64_t{1} << 15) / std::max(width, 1), 1, 1 << 16));
 }
 
+// Walks the two inputs and the map row by row, handing each row triple to `row`, which returns a
+// count; rows are independent, so blocks of them run on the worker threads. Returns the sum of the
+// counts; the progress of each row is reported on the calling thread in row order.
+template <class F>
+int64_t for_each_map_row(dib& image1, dib& image2, dib& map, progress_tracker* progress, F row) {
+  stage_scope stage(progress, "");
+  const int32_t w = map.width(), h = map.height();
+  std::atomic<int64_t> total{0};
+  parallel_rows(
+      h, rows_per_block(w),
+      [&](int32_t y0, int32_t y1) {
+        int64_t count = 0;
+        for (int32_t y = y0; y < y1; ++y) {
+          locked_row row1(image1, y), row2(image2, y), out(map, y);
+          count += row(row1.bytes(), row2.bytes(), out.bytes(), w);
+        }
+        total += count;
+      },
+      [&](int32_t y) { stage.progress(row_percent(y, h)); });
+  return total;
+}
+
+#if defined(__SSE2__)
+// Sum of |p1 - p2| over blue, green and red of four pixels, one per 32-bit lane.
+inline __m128i colour_distance4(__m128i p1, __m128i p2) {
+  const __m128i low = _mm_set1_epi32(255);
+  const __m128i d = _mm_or_si128(_mm_subs_epu8(p1, p2), _mm_subs_epu8(p2, p1));
+  return _mm_add_epi32(_mm_add_epi32(_mm_and_si128(d, low), _mm_and_si128(_mm_srli_epi32(d, 8), low)),
+                       _mm_and_si128(_mm_srli_epi32(d, 16), low));
+}
+
+inline __m128i min255(__m128i v) {
+  const __m128i low = _mm_set1_epi32(255);
+  const __m128i over = _mm_cmpgt_epi32(v, low);
+  return _mm_or_si128(_mm_and_si128(over, low), _mm_andnot_si128(over, v));
+}
+
+inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
+  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+#endif
+
 void write_direct_error(dib& image1, dib& image2, dib& map, progress_tracker* progress) {
-  for_each_map_pixel(image1, image2, map, progress, [](const uint8_t* p1, const uint8_t* p2, uint8_t* m) {
-    int e = (colour_distance(p1, p2) + 1) / 2;
-    m[B] = 0;
-    m[G] = 0;
-    m[R] = static_cast<uint8_t>(std::min(e, 255));
-    m[A] = 255;
-  });
+  for_each_map_row(
+      image1, image2, map, progress, [](const uint8_t* p1, const uint8_t* p2, uint8_t* m, int32_t w) {
+        int32_t x = 0;
+#if defined(__SSE2__)
+        for (; x + 4 <= w; x += 4) {
+          const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1 + 4 * x));
+          const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p2 + 4 * x));
+          const __m128i e =
+              min255(_mm_srli_epi32(_mm_add_epi32(colour_distance4(a, b), _mm_set1_epi32(1)), 1));
+          _mm_storeu_si128(
+              reinterpret_cast<__m128i*>(m + 4 * x),
+              _mm_or_si128(_mm_slli_epi32(e, 16), _mm_set1_epi32(static_cast<int32_t>(0xff000000u))));
+        }
+#endif
+        for (; x < w; ++x) {
+          int e = (colour_distance(p1 + 4 * x, p2 + 4 * x) + 1) / 2;
+          uint8_t* o = m + 4 * x;
+          o[B] = 0;
+          o[G] = 0;
+          o[R] = static_cast<uint8_t>(std::min(e, 255));
+          o[A] = 255;
+        }
+        return int64_t{0};
+      });
 }
 
 void high_pass_in_place(const dib_ptr& image, int32_t radius, progress_tracker* progress) {
@@ -63,33 +118,67 @@ void high_pass_in_place(const dib_ptr& image, int32_t radius, progress_tracker* 
   high_pass_filter(source, image, radius, 1, progress);
 }
 
+// Overlap pixels (both inputs opaque) mix the colour distance with the direct error; elsewhere the map
+// marks which input covers the pixel (red and green for image 1, red and blue for image 2) and keeps
+// its red where neither does.
 int write_combined_error(dib& image1, dib& image2, dib& map, progress_tracker* progress) {
-  int overlap = 0;
-  for_each_map_pixel(image1, image2, map, progress, [&overlap](const uint8_t* p1, const uint8_t* p2, uint8_t* m) {
-    if (p1[A] != 0 && p2[A] != 0) {
-      ++overlap;
-      int e = (colour_distance(p1, p2) + 3 * m[R] + 2) / 4;
-      m[R] = static_cast<uint8_t>(std::min(e, 255));
-      m[G] = 32;
-      m[B] = 32;
-      m[A] = 255;
-      return;
-    }
-    m[G] = 0;
-    m[B] = 0;
-    m[A] = 0;
-    if (p1[A] != 0) {
-      m[R] = 255;
-      m[G] = 255;
-      m[A] = 255;
-    }
-    if (p2[A] != 0) {
-      m[R] = 255;
-      m[B] = 255;
-      m[A] = 255;
-    }
-  });
-  return overlap;
+  const int64_t overlap = for_each_map_row(
+      image1, image2, map, progress, [](const uint8_t* p1, const uint8_t* p2, uint8_t* m, int32_t w) {
+        int64_t count = 0;
+        int32_t x = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi32(-1);
+        for (; x + 4 <= w; x += 4) {
+          const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1 + 4 * x));
+          const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p2 + 4 * x));
+          const __m128i mv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 4 * x));
+          const __m128i in1 = _mm_xor_si128(_mm_cmpeq_epi32(_mm_srli_epi32(a, 24), zero), ones);
+          const __m128i in2 = _mm_xor_si128(_mm_cmpeq_epi32(_mm_srli_epi32(b, 24), zero), ones);
+          const __m128i both = _mm_and_si128(in1, in2), any = _mm_or_si128(in1, in2);
+          const __m128i red = _mm_and_si128(_mm_srli_epi32(mv, 16), _mm_set1_epi32(255));
+          const __m128i sum = _mm_add_epi32(_mm_add_epi32(colour_distance4(a, b), _mm_set1_epi32(2)),
+                                            _mm_add_epi32(red, _mm_add_epi32(red, red)));
+          const __m128i mixed = _mm_or_si128(_mm_slli_epi32(min255(_mm_srli_epi32(sum, 2)), 16),
+                                             _mm_set1_epi32(static_cast<int32_t>(0xff002020u)));
+          const __m128i covered = _mm_or_si128(_mm_set1_epi32(static_cast<int32_t>(0xffff0000u)),
+                                               _mm_or_si128(_mm_and_si128(in1, _mm_set1_epi32(0xff00)),
+                                                            _mm_and_si128(in2, _mm_set1_epi32(0xff))));
+          const __m128i kept = _mm_and_si128(mv, _mm_set1_epi32(0x00ff0000));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(m + 4 * x),
+                           select(both, mixed, select(any, covered, kept)));
+          count += __builtin_popcount(static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(both))));
+        }
+#endif
+        for (; x < w; ++x) {
+          const uint8_t* q1 = p1 + 4 * x;
+          const uint8_t* q2 = p2 + 4 * x;
+          uint8_t* o = m + 4 * x;
+          if (q1[A] != 0 && q2[A] != 0) {
+            ++count;
+            int e = (colour_distance(q1, q2) + 3 * o[R] + 2) / 4;
+            o[R] = static_cast<uint8_t>(std::min(e, 255));
+            o[G] = 32;
+            o[B] = 32;
+            o[A] = 255;
+            continue;
+          }
+          o[G] = 0;
+          o[B] = 0;
+          o[A] = 0;
+          if (q1[A] != 0) {
+            o[R] = 255;
+            o[G] = 255;
+            o[A] = 255;
+          }
+          if (q2[A] != 0) {
+            o[R] = 255;
+            o[B] = 255;
+            o[A] = 255;
+          }
+        }
+        return count;
+      });
+  return static_cast<int>(overlap);
 }
 
 // The framed distance grid: cell (x + 1, y + 1) belongs to map pixel (x, y); the frame
