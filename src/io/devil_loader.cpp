@@ -3,6 +3,7 @@
 #include <IL/il.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <stdexcept>
@@ -58,8 +59,9 @@ std::string load_error(ILenum code, const std::string& file_name) {
 // The decoder died, looped or went silent: the library's message for that, and why. A
 // decoder refused memory for what the file claims ends as out of memory.
 [[noreturn]] void throw_decoder_failure(child_process& child, const std::string& file_name, uint32_t deadline_ms,
-                                        uint64_t refused_bytes) {
+                                        const std::atomic<uint64_t>& refused) {
   const child_process::outcome end = child.finish();
+  const uint64_t refused_bytes = refused.load();
   std::string cause;
   if (end.how == child_process::ending::timed_out)
     cause = "decoder gave no answer within " + std::to_string((deadline_ms + 999) / 1000) + " s";
