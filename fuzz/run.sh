@@ -12,6 +12,10 @@ shift
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(tiff_fuzz devil_fuzz merge_fuzz)
 
+if ! command -v clang++ >/dev/null; then
+  echo "fuzz/run.sh needs clang with libFuzzer: apt-get install clang libclang-rt-dev" >&2
+  exit 2
+fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DQM_FUZZ=ON >/dev/null
 nice -n 19 cmake --build build-fuzz -j2 --target "${targets[@]}" make_seeds
 rm -rf build-fuzz/seeds

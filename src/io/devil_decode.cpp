@@ -16,9 +16,13 @@ std::unordered_map<const void*, uint64_t>& live_blocks() {
 }
 uint64_t live_bytes = 0;
 uint64_t live_limit = UINT64_MAX;
+std::atomic<uint64_t>* refusal_note = nullptr;
 
 void* ILAPIENTRY budget_alloc(const ILsizei size) {
-  if (size > live_limit || live_bytes > live_limit - size) return nullptr;
+  if (size > live_limit || live_bytes > live_limit - size) {
+    if (refusal_note && refusal_note->load() < size) refusal_note->store(size);
+    return nullptr;
+  }
   void* block = std::malloc(size);
   if (block) {
     live_blocks()[block] = size;
@@ -42,6 +46,8 @@ uint64_t devil_memory_budget(uint64_t file_bytes) {
   const uint64_t avail = read_memory_status().avail_phys;
   return avail == 0 ? by_file : std::min(by_file, avail);
 }
+
+void set_devil_refusal_note(std::atomic<uint64_t>* note) { refusal_note = note; }
 
 bool devil_format_allowed(ILenum type) {
   switch (type) {

@@ -4,6 +4,7 @@
 
 #include <IL/il.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -29,6 +30,10 @@ uint64_t devil_memory_budget(uint64_t file_bytes);
 // DevIL's loaders for the rest (texture, icon and game formats, XPM, HDR) crash or loop on
 // small damaged files, and none of them holds an 8-bit photograph worth merging.
 bool devil_format_allowed(ILenum type);
+
+// Where the decodes that follow note the largest allocation the budget refused them (null:
+// nowhere). A child's note outlives its crash, when the library used the null it was given.
+void set_devil_refusal_note(std::atomic<uint64_t>* note);
 
 // Finds the format as the library would (extension, else content), refuses it unless
 // allowed, else loads the file, normalises the layout to RGB(A) and hands the result to

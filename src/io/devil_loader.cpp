@@ -3,6 +3,7 @@
 #include <IL/il.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <stdexcept>
@@ -16,6 +17,7 @@
 #include "io/owned_dib.h"
 #include "io/pixel_rows.h"
 #include "platform/child_process.h"
+#include "platform/shared_word.h"
 #include "progress/progress_tracker.h"
 
 namespace {
@@ -54,9 +56,12 @@ std::string load_error(ILenum code, const std::string& file_name) {
   return "DEVIL Error : " + devil_error_text(code) + " \n While loading image: " + file_name;
 }
 
-// The decoder died, looped or went silent: the library's message for that, and why.
-[[noreturn]] void throw_decoder_failure(child_process& child, const std::string& file_name, uint32_t deadline_ms) {
+// The decoder died, looped or went silent: the library's message for that, and why. A
+// decoder refused memory for what the file claims ends as out of memory.
+[[noreturn]] void throw_decoder_failure(child_process& child, const std::string& file_name, uint32_t deadline_ms,
+                                        const std::atomic<uint64_t>& refused) {
   const child_process::outcome end = child.finish();
+  const uint64_t refused_bytes = refused.load();
   std::string cause;
   if (end.how == child_process::ending::timed_out)
     cause = "decoder gave no answer within " + std::to_string((deadline_ms + 999) / 1000) + " s";
@@ -64,7 +69,10 @@ std::string load_error(ILenum code, const std::string& file_name) {
     cause = "decoder crashed (signal " + std::to_string(end.code) + ")";
   else
     cause = "decoder stopped without an answer (exit status " + std::to_string(end.code) + ")";
-  throw std::runtime_error(with_cause(load_error(IL_INTERNAL_ERROR, file_name), cause));
+  if (refused_bytes > 0)
+    cause += " after a request for " + std::to_string((refused_bytes + (1 << 20) - 1) >> 20) + " MB was refused";
+  throw std::runtime_error(
+      with_cause(load_error(refused_bytes > 0 ? IL_OUT_OF_MEMORY : IL_INTERNAL_ERROR, file_name), cause));
 }
 }  // namespace
 
@@ -76,10 +84,16 @@ dib* load_with_devil(const std::string& file_name, progress_tracker* progress) {
   const uint64_t file_bytes = size == static_cast<uintmax_t>(-1) ? 0 : size;
   const uint32_t deadline_ms = decode_deadline_ms(file_bytes);
   const uint64_t budget = devil_memory_budget(file_bytes);
-  child_process child([&](int fd) { return answer_from_child(fd, file_name, budget); }, deadline_ms);
+  shared_word refused;
+  child_process child(
+      [&](int fd) {
+        set_devil_refusal_note(&refused.value());
+        return answer_from_child(fd, file_name, budget);
+      },
+      deadline_ms);
 
   devil_answer answer;
-  if (!child.read(&answer, sizeof answer)) throw_decoder_failure(child, file_name, deadline_ms);
+  if (!child.read(&answer, sizeof answer)) throw_decoder_failure(child, file_name, deadline_ms, refused.value());
   if (answer.refused)
     throw std::runtime_error(with_cause("Image Load Error: Unsupported file format: " + file_name,
                                         "quiltmerge reads TIFF, JPEG, PNG, BMP, GIF, PNM, PSD, TGA, PCX and SGI files"));
@@ -103,7 +117,7 @@ dib* load_with_devil(const std::string& file_name, progress_tracker* progress) {
   owned_dib result(create_dib(width, height, 32));
   std::vector<uint8_t> samples(static_cast<size_t>(width) * bytes_per_pixel);
   for (int32_t i = 0; i < height; ++i) {
-    if (!child.read(samples.data(), samples.size())) throw_decoder_failure(child, file_name, transfer_ms);
+    if (!child.read(samples.data(), samples.size())) throw_decoder_failure(child, file_name, transfer_ms, refused.value());
     locked_row row(*result, i);
     rgb_bytes_to_bgra32(samples.data(), bytes_per_pixel, invert_alpha, row.bytes(), width);
     // Whole percents, as the progress line has always been given.
