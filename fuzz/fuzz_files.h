@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -17,7 +18,13 @@ inline const std::string& fuzz_folder() {
     const char* made = mkdtemp(pattern);
     if (!made) made = mkdtemp(fallback);
     if (!made) std::abort();
-    return std::string(made);
+    static std::string path;
+    path = made;
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    });
+    return path;
   }();
   return folder;
 }

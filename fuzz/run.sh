@@ -39,5 +39,7 @@ for target in "${targets[@]}"; do
       -artifact_prefix="$artifacts/" "$corpus" "$top/seeds/$kind" "$top/../fuzz/regressions/$target" \
       > /dev/null 2>&1 || true)
   mv "$top/$target.run/fuzz-0.log" "$top/$target.log" 2>/dev/null || true
+  # Jobs that crashed could not remove their input folders (fuzz_files.h).
+  rm -rf /dev/shm/qm_fuzz_* /tmp/qm_fuzz_*
   echo "   $(ls "$artifacts" | wc -l) artifacts, corpus $(ls "$corpus" | wc -l) files; log build-fuzz/$target.log"
 done
