@@ -7,32 +7,10 @@
 #include "blend/level_blend.h"
 #include "blend/reduce_expand.h"
 #include "blend/box_filter.h"
+#include "bench_picture.h"
 #include "image/dib.h"
 
 namespace {
-
-constexpr int32_t picture_width = 4000, picture_height = 3000;
-
-// Gradients with noise, opaque but for a transparent disc and a transparent band on the left.
-dib_ptr make_picture(uint32_t seed) {
-  dib_ptr image(create_dib(picture_width, picture_height, 32));
-  uint32_t state = seed;
-  for (int32_t y = 0; y < picture_height; ++y) {
-    locked_row row(*image, y);
-    uint8_t* p = row.bytes();
-    for (int32_t x = 0; x < picture_width; ++x, p += 4) {
-      state = state * 1664525u + 1013904223u;
-      const uint32_t noise = state >> 27;
-      p[0] = static_cast<uint8_t>((x / 16 + noise) & 255);
-      p[1] = static_cast<uint8_t>((y / 12 + 2 * noise) & 255);
-      p[2] = static_cast<uint8_t>(((x + y) / 28 + noise) & 255);
-      const int64_t dx = x - 2600, dy = y - 1400;
-      const bool hole = dx * dx + dy * dy < 500 * 500 || x < 150;
-      p[3] = hole ? 0 : 255;
-    }
-  }
-  return image;
-}
 
 const dib_ptr& picture() {
   static const dib_ptr image = make_picture(1);
