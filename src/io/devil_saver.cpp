@@ -90,9 +90,10 @@ void save_with_devil(const std::string& file_name, dib* image, progress_tracker*
 }
 }  // namespace
 
-void save_image(const std::string& file_name, dib* image, progress_tracker* progress) {
+void save_image(const std::string& file_name, dib* image, progress_tracker* progress,
+                const save_settings& settings) {
   if (has_tiff_extension(file_name)) {
-    write_tiff(file_name, image, progress);
+    write_tiff(file_name, image, progress, settings);
     return;
   }
   save_with_devil(file_name, image, progress, false);

@@ -3,13 +3,29 @@
 // earlier file of that name intact and no partial file behind.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class dib;
 class progress_tracker;
 
-void save_image(const std::string& file_name, dib* image, progress_tracker* progress);
-void write_tiff(const std::string& file_name, dib* image, progress_tracker* progress);
+enum class tiff_compression { packbits, lzw, deflate, zstd, none };
+
+// What a run may ask of its output file beyond the pixels. The defaults write the file
+// every earlier version wrote.
+struct save_settings {
+  tiff_compression compression = tiff_compression::packbits;
+  bool bigtiff = false;  // BigTIFF always, not only when a classic file could overflow
+  // Largest file a classic TIFF is trusted to hold; tests lower it to reach the switch.
+  uint64_t classic_limit = (uint64_t{1} << 32) - (uint64_t{1} << 20);
+  std::vector<uint8_t> icc_profile;  // empty: none
+};
+
+void save_image(const std::string& file_name, dib* image, progress_tracker* progress,
+                const save_settings& settings = {});
+void write_tiff(const std::string& file_name, dib* image, progress_tracker* progress,
+                const save_settings& settings = {});
 
 // For the verbose debug dumps: like save_image without progress, except that a non-TIFF
 // dump DevIL cannot write (unwritable folder, unknown extension, encoder failure) is

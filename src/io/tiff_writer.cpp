@@ -17,7 +17,8 @@
 #include "platform/parallel.h"
 #include "progress/progress_tracker.h"
 
-void write_tiff(const std::string& file_name, dib* image, progress_tracker* progress) {
+void write_tiff(const std::string& file_name, dib* image, progress_tracker* progress,
+                const save_settings& /*settings*/) {
   stage_scope stage(progress, "TIFF saving to file");
   const dib_view view(image);
   const std::string write_error = tiff_read_error(file_name);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "io/load_image.h"
+
 #include "run/option_docs.h"
 #include "run/option_table.h"
 #include "run/option_values.h"
@@ -46,6 +48,25 @@ void clamp_blend_options(blend_options& options) {
   options.DEC = options.DEC < 0.0f ? 0.0f : (options.DEC > 1.0f ? 1.0f : options.DEC);
   options.DER = options.DER < 0.0f ? 0.0f : (options.DER > 1.0f ? 1.0f : options.DER);
   if (options.MaxComp < 1) options.MaxComp = 1;
+}
+
+void check_output_options(const run_options& run, const std::string& output_name, size_t input_count) {
+  const bool tiff_output = has_tiff_extension(output_name);
+  if (run.compression != tiff_compression::packbits && !tiff_output)
+    throw command_line_error("--compression applies to TIFF outputs only, not to " + output_name, false);
+  if (run.bigtiff && !tiff_output)
+    throw command_line_error("--bigtiff applies to TIFF outputs only, not to " + output_name, false);
+  if (run.seams_name.empty()) return;
+  const size_t dot = run.seams_name.rfind('.');
+  const std::string extension = dot == std::string::npos ? "" : run.seams_name.substr(dot + 1);
+  if (!has_tiff_extension(run.seams_name) && extension != "png" && extension != "PNG")
+    throw command_line_error("--save-seams needs a .png or .tif name: " + run.seams_name, false);
+  if (input_count > max_seam_label)
+    throw command_line_error("--save-seams numbers at most " + std::to_string(max_seam_label) +
+                                 " inputs in 8 bits; this run has " + std::to_string(input_count),
+                             false);
+  if (run.seams_name == output_name)
+    throw command_line_error("--save-seams would overwrite the output " + output_name, false);
 }
 
 void print_banner() { std::printf(" %s %s started, please wait...\n", program_name, program_version); }

@@ -2,6 +2,7 @@
 // records; the banner, the usage text and the checks made before a run.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "blend/blend_options.h"
@@ -11,6 +12,8 @@
 
 constexpr const char* program_name = "quiltmerge";
 constexpr const char* program_version = "1.2.4b";
+// The label map is 8-bit and 0 means no input.
+constexpr size_t max_seam_label = 255;
 
 // Throws command_line_error for an option whose value is missing or not a number.
 void parse_command_line(int argc, const char* const* argv, input_list& inputs, std::string& output_name,
@@ -23,6 +26,10 @@ int32_t resolve_thread_count(const run_options& run, const char* environment);
 // "Invalid WrapMode (disabled ...)" and WrapMode 0 when outside 0..2.
 void check_wrap_mode(wrap_options& wrap);
 void clamp_blend_options(blend_options& options);
+// Refuses (command_line_error) what the output cannot hold: a compression other than
+// PackBits or --bigtiff for a non-TIFF output, a label map under a name that is neither
+// PNG nor TIFF, or one with more inputs than 8 bits can number.
+void check_output_options(const run_options& run, const std::string& output_name, size_t input_count);
 
 void print_banner();
 // The short usage shown for a command line with fewer than two inputs.

@@ -60,6 +60,21 @@ constexpr option_info options[] = {
      "worker threads for the pixel work; 0 = every core, 1 = the calling thread only; the output is the "
      "same for any N; without the option QUILTMERGE_THREADS gives N",
      [](target& t, const char* w, const char* v) { t.run.threads = thread_count_value(w, v); }},
+    {"--tiff-positions", nullptr, nullptr, "off", nullptr,
+     "place each TIFF input by its XPOSITION/YPOSITION tags (times its resolution, rounded) plus "
+     "-xoff/-yoff; inputs without the tags use the offsets alone",
+     [](target& t, const char*, const char*) { t.run.tiff_positions = true; }},
+    {"--compression", nullptr, "METHOD", "packbits", "packbits, lzw, deflate, zstd or none",
+     "compression of a TIFF output; lzw and deflate use the horizontal predictor",
+     [](target& t, const char* w, const char* v) { t.run.compression = compression_value(w, v); }},
+    {"--bigtiff", nullptr, nullptr, "off", nullptr,
+     "write a TIFF output as BigTIFF; without it BigTIFF is written only when a classic TIFF could "
+     "exceed 4 GiB",
+     [](target& t, const char*, const char*) { t.run.bigtiff = true; }},
+    {"--save-seams", nullptr, "FILE", nullptr, "a .png or .tif name",
+     "also write an 8-bit label map of the canvas: each pixel holds the number of the input that "
+     "owns it (0 = none, 1 = first input), so the seams show as borders between labels",
+     [](target& t, const char*, const char* v) { t.run.seams_name = v; }},
     {"-v", nullptr, nullptr, nullptr, nullptr, "accepted for old command lines; changes nothing",
      [](target&, const char*, const char*) {}},
     {"--help", nullptr, nullptr, nullptr, nullptr, "print the help: synopsis, options, exit statuses", nullptr},

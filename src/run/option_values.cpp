@@ -40,3 +40,17 @@ int32_t thread_count_value(const char* option, const char* word) {
   if (n < 0) throw command_line_error(invalid_value(option, word), false);
   return n > max_threads ? max_threads : n;
 }
+
+tiff_compression compression_value(const char* option, const char* word) {
+  static constexpr struct {
+    const char* word;
+    tiff_compression value;
+  } names[] = {{"packbits", tiff_compression::packbits},
+               {"lzw", tiff_compression::lzw},
+               {"deflate", tiff_compression::deflate},
+               {"zstd", tiff_compression::zstd},
+               {"none", tiff_compression::none}};
+  for (const auto& n : names)
+    if (std::strcmp(word, n.word) == 0) return n.value;
+  throw command_line_error(invalid_value(option, word), false);
+}

@@ -54,9 +54,14 @@ int run_program(int argc, const char* const* argv) {
       print_usage();
       return argc > 1 ? 2 : 0;
     }
+    check_output_options(run, output_name, inputs.size());
     check_wrap_mode(wrap);
     clamp_blend_options(blend);
-    run_driver(inputs, output_name, blend, wrap);
+    output_options output;
+    output.file.compression = run.compression;
+    output.file.bigtiff = run.bigtiff;
+    output.seams_name = run.seams_name;
+    run_driver(inputs, output_name, blend, wrap, nullptr, output);
     if (wrap.profile) write_profile();
   } catch (const command_line_error& e) {
     std::printf("%s\n", e.what());

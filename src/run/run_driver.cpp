@@ -46,7 +46,7 @@ class next_input {
 }  // namespace
 
 void run_driver(const input_list& inputs, const std::string& output_name, const blend_options& blend,
-                const wrap_options& wrap, progress_tracker* injected) {
+                const wrap_options& wrap, progress_tracker* injected, const output_options& output) {
   const int n = static_cast<int>(inputs.size());
   if (n < 2) return;
   std::unique_ptr<console_progress> console;
@@ -85,7 +85,7 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
   progress.set_step_end(99);
   {
     profile_scope saving("save image");
-    save_image(output_name, result.get(), &progress);
+    save_image(output_name, result.get(), &progress, output.file);
   }
   progress.refresh();
   progress.set_progress(100);

@@ -7,8 +7,16 @@
 #include "blend/blend_options.h"
 #include "merge/options.h"
 
+#include "io/save_image.h"
+
 class progress_tracker;
+
+// What the run writes besides the merged pixels; the defaults add nothing.
+struct output_options {
+  save_settings file;      // compression and BigTIFF of a TIFF output
+  std::string seams_name;  // the label map of the seams; empty: none
+};
 
 // With no tracker given, the run makes its own console progress line.
 void run_driver(const input_list& inputs, const std::string& output_name, const blend_options& blend,
-                const wrap_options& wrap, progress_tracker* progress = nullptr);
+                const wrap_options& wrap, progress_tracker* progress = nullptr, const output_options& output = {});

@@ -1,9 +1,18 @@
-// Settings of the process rather than of the merge, filled from the command line:
-// today the worker thread count.
+// Settings of the run rather than of the merge, filled from the command line: the
+// worker thread count, where the inputs' places come from, and what is written besides the pixels.
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "io/save_image.h"
 
 struct run_options {
   int32_t threads = -1;  // -threads N; -1 when not given
+  bool tiff_positions = false;
+  tiff_compression compression = tiff_compression::packbits;
+  bool bigtiff = false;
+  std::string seams_name;  // empty: no label map
+
+  bool operator==(const run_options&) const = default;
 };

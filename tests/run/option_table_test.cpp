@@ -32,7 +32,7 @@ void expect_same(const records& a, const records& b, const std::string& option) 
   EXPECT_EQ(a.wrap.HorWrap, b.wrap.HorWrap) << option;
   EXPECT_EQ(a.wrap.WrapMode, b.wrap.WrapMode) << option;
   EXPECT_EQ(a.wrap.profile, b.wrap.profile) << option;
-  EXPECT_EQ(a.run.threads, b.run.threads) << option;
+  EXPECT_TRUE(a.run == b.run) << option;
 }
 
 bool same(const records& a, const records& b) {
@@ -41,7 +41,7 @@ bool same(const records& a, const records& b) {
          a.blend.HiPassLevel == b.blend.HiPassLevel && a.blend.DEC == b.blend.DEC && a.blend.DER == b.blend.DER &&
          a.blend.MaxComp == b.blend.MaxComp && a.blend.SeamVerbose == b.blend.SeamVerbose &&
          a.blend.PyramidVerbose == b.blend.PyramidVerbose && a.wrap.HorWrap == b.wrap.HorWrap &&
-         a.wrap.WrapMode == b.wrap.WrapMode && a.wrap.profile == b.wrap.profile && a.run.threads == b.run.threads;
+         a.wrap.WrapMode == b.wrap.WrapMode && a.wrap.profile == b.wrap.profile && a.run == b.run;
 }
 }  // namespace
 
