@@ -12,6 +12,7 @@
 #include "progress/profiler.h"
 #include "run/command_line.h"
 #include "run/run_driver.h"
+#include "run/tiff_placement.h"
 
 namespace {
 bool has_word(int argc, const char* const* argv, const char* word) {
@@ -57,6 +58,8 @@ int run_program(int argc, const char* const* argv) {
     check_output_options(run, output_name, inputs.size());
     check_wrap_mode(wrap);
     clamp_blend_options(blend);
+    if (run.tiff_positions)
+      for (const std::string& warning : place_by_tiff_tags(inputs)) std::printf("%s\n", warning.c_str());
     output_options output;
     output.file.compression = run.compression;
     output.file.bigtiff = run.bigtiff;

@@ -1,7 +1,9 @@
 #include "run/run_driver.h"
 
+#include <cstdio>
 #include <future>
 #include <memory>
+#include <utility>
 
 #include "dumps/debug_dumps.h"
 #include "image/dib.h"
@@ -13,6 +15,7 @@
 #include "progress/profiler.h"
 #include "merge/pairwise_merge.h"
 #include "merge/wrap_closing.h"
+#include "run/colour_profiles.h"
 
 namespace {
 dib_ptr loaded(const std::string& file_name, progress_tracker* progress) {
@@ -49,6 +52,16 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
                 const wrap_options& wrap, progress_tracker* injected, const output_options& output) {
   const int n = static_cast<int>(inputs.size());
   if (n < 2) return;
+  save_settings file = output.file;
+  {
+    colour_profiles profiles = read_colour_profiles(inputs);
+    if (const std::string warning = profile_warning(inputs, profiles); !warning.empty())
+      std::printf("%s\n", warning.c_str());
+    if (!profiles.output.empty() && !has_tiff_extension(output_name))
+      std::printf("Warning: %s is written without the colour profile of %s: only TIFF outputs carry one\n",
+                  output_name.c_str(), inputs[0].file_name.c_str());
+    file.icc_profile = std::move(profiles.output);
+  }
   std::unique_ptr<console_progress> console;
   if (!injected) console = std::make_unique<console_progress>();
   progress_tracker& progress = injected ? *injected : *console;
@@ -85,7 +98,7 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
   progress.set_step_end(99);
   {
     profile_scope saving("save image");
-    save_image(output_name, result.get(), &progress, output.file);
+    save_image(output_name, result.get(), &progress, file);
   }
   progress.refresh();
   progress.set_progress(100);

@@ -135,3 +135,27 @@ TEST(CommandLine, ThreadCountFromOptionThenEnvironment) {
     EXPECT_STREQ(e.what(), "Invalid value for QUILTMERGE_THREADS: \"two\"");
   }
 }
+
+TEST(CommandLine, OutputOptionsTheOutputCannotHoldAreRefused) {
+  EXPECT_EQ(error_of({"--compression", "jpeg", "a", "b"}), "Invalid value for --compression: \"jpeg\"");
+  EXPECT_EQ(parse({"--compression", "zstd", "a", "b"}).run.compression, tiff_compression::zstd);
+  auto refusal = [](std::vector<const char*> words, size_t inputs = 2) {
+    parsed p = parse(words);
+    try {
+      check_output_options(p.run, p.output, inputs);
+    } catch (const command_line_error& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  EXPECT_EQ(refusal({"--compression", "lzw", "a", "b"}), "");
+  EXPECT_EQ(refusal({"-o", "x.png", "--compression", "packbits", "a", "b"}), "");
+  EXPECT_NE(refusal({"-o", "x.png", "--compression", "lzw", "a", "b"}), "");
+  EXPECT_NE(refusal({"-o", "x.jpg", "--bigtiff", "a", "b"}), "");
+  EXPECT_EQ(refusal({"--save-seams", "s.PNG", "a", "b"}), "");
+  EXPECT_EQ(refusal({"--save-seams", "s.tiff", "a", "b"}), "");
+  EXPECT_NE(refusal({"--save-seams", "s.jpg", "a", "b"}), "");
+  EXPECT_NE(refusal({"--save-seams", "blended.tif", "a", "b"}), "");
+  EXPECT_EQ(refusal({"--save-seams", "s.png", "a", "b"}, 255), "");
+  EXPECT_NE(refusal({"--save-seams", "s.png", "a", "b"}, 256), "");
+}

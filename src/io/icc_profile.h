@@ -1,0 +1,15 @@
+// The ICC colour profile an input file carries: TIFF's ICCProfile tag, JPEG's ICC_PROFILE
+// APP2 segments, PNG's iCCP chunk. Only the headers are read, never the pixels.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The profile's bytes, or empty when the file has none, is of another format, or holds a
+// damaged or incomplete one (a profile is never guessed at). Throws nothing.
+std::vector<uint8_t> read_icc_profile(const std::string& file_name);
+
+// The same on a file's first bytes in memory, for JPEG and PNG (the fuzz target's way in).
+std::vector<uint8_t> icc_profile_of_jpeg(const uint8_t* data, size_t size);
+std::vector<uint8_t> icc_profile_of_png(const uint8_t* data, size_t size);

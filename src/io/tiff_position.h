@@ -1,0 +1,22 @@
+// Where a cropped TIFF layer says it lies: its XPOSITION/YPOSITION tags in pixels and,
+// when given, the size of the full image it was cropped from (the PIXAR full-size tags).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct tiff_position {
+  int64_t x = 0;  // position x resolution, rounded to the nearest pixel
+  int64_t y = 0;
+  int64_t width = 0;  // the layer's own size
+  int64_t height = 0;
+  int64_t full_width = 0;  // 0 when the file does not say
+  int64_t full_height = 0;
+};
+
+// Empty for a file that is not a TIFF or has neither position tag (libtiff keeps the two
+// as one field: with one of them the other reads 0). A missing or
+// non-positive resolution counts as 1 (the position is then in pixels). Throws
+// std::runtime_error naming the file for a position too far out to be a canvas offset.
+std::optional<tiff_position> read_tiff_position(const std::string& file_name);

@@ -1,0 +1,100 @@
+#include "io/icc_profile.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "io_test_files.h"
+
+using namespace io_test;
+
+namespace {
+std::vector<uint8_t> profile_bytes(size_t n) {
+  std::vector<uint8_t> p(n);
+  for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(i * 7 + 3);
+  return p;
+}
+
+std::string u16(size_t v) { return {static_cast<char>(v >> 8), static_cast<char>(v & 255)}; }
+std::string u32(size_t v) { return u16(v >> 16) + u16(v & 0xFFFF); }
+
+// One ICC_PROFILE APP2 segment holding chunk `sequence` of `count`.
+std::string app2(int sequence, int count, const std::vector<uint8_t>& part) {
+  std::string body = std::string("ICC_PROFILE", 12) + static_cast<char>(sequence) + static_cast<char>(count);
+  body.append(part.begin(), part.end());
+  return "\xFF\xE2" + u16(body.size() + 2) + body;
+}
+
+const std::string jpeg_start = "\xFF\xD8\xFF\xE0" + u16(6) + "JFIF";
+const std::string jpeg_scan = "\xFF\xDA" + u16(4) + "xx";
+
+std::string png_chunk(const std::string& type, const std::string& data) {
+  return u32(data.size()) + type + data + "CRC!";
+}
+
+std::string png_with(const std::string& iccp_data) {
+  const std::string signature = "\x89PNG\r\n\x1A\n";
+  return signature + png_chunk("IHDR", std::string(13, '\0')) + png_chunk("iCCP", iccp_data) +
+         png_chunk("IDAT", "pixels") + png_chunk("IEND", "");
+}
+
+std::string deflated(const std::vector<uint8_t>& bytes) {
+  uLongf size = compressBound(bytes.size());
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size, bytes.data(), bytes.size(), 9);
+  out.resize(size);
+  return out;
+}
+
+std::vector<uint8_t> of_jpeg(const std::string& s) {
+  return icc_profile_of_jpeg(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+}
+std::vector<uint8_t> of_png(const std::string& s) {
+  return icc_profile_of_png(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+}
+}  // namespace
+
+TEST(IccProfile, JpegChunksAreJoinedInSequenceOrder) {
+  const std::vector<uint8_t> whole = profile_bytes(300);
+  const std::vector<uint8_t> first(whole.begin(), whole.begin() + 100), second(whole.begin() + 100, whole.end());
+  EXPECT_EQ(of_jpeg(jpeg_start + app2(2, 2, second) + app2(1, 2, first) + jpeg_scan), whole);
+  EXPECT_TRUE(of_jpeg(jpeg_start + jpeg_scan).empty());
+  // A missing chunk, a repeated one, counts that disagree or a segment cut short give no profile.
+  EXPECT_TRUE(of_jpeg(jpeg_start + app2(1, 2, first) + jpeg_scan).empty());
+  EXPECT_TRUE(of_jpeg(jpeg_start + app2(1, 2, first) + app2(1, 2, first) + jpeg_scan).empty());
+  EXPECT_TRUE(of_jpeg(jpeg_start + app2(1, 2, first) + app2(2, 3, second) + jpeg_scan).empty());
+  const std::string cut = jpeg_start + app2(1, 1, whole);
+  EXPECT_TRUE(of_jpeg(cut.substr(0, cut.size() - 10)).empty());
+  // Segments after the scan begins are pixel data, not headers.
+  EXPECT_TRUE(of_jpeg(jpeg_start + jpeg_scan + app2(1, 1, whole)).empty());
+}
+
+TEST(IccProfile, PngProfileIsInflatedAndDamageGivesNone) {
+  const std::vector<uint8_t> profile = profile_bytes(5000);
+  const std::string z = deflated(profile);
+  EXPECT_EQ(of_png(png_with(std::string("sRGB-ish\0\0", 10) + z)), profile);
+  EXPECT_TRUE(of_png(png_with(std::string("name\0\0", 6) + z.substr(0, z.size() / 2))).empty());
+  EXPECT_TRUE(of_png(png_with(std::string("name\0\1", 6) + z)).empty());  // unknown method
+  EXPECT_TRUE(of_png(png_with(std::string("\0\0", 2) + z)).empty());      // no name
+}
+
+TEST(IccProfile, FilesOfEachKindAreRecognisedByContent) {
+  temp_folder folder;
+  const std::vector<uint8_t> profile = profile_bytes(1000);
+  const std::string tiff = folder.file("tagged.tif");
+  write_test_tiff(tiff, tiff_layout{}, {1, 2, 3});
+  EXPECT_TRUE(read_icc_profile(tiff).empty());
+  {
+    TIFF* t = TIFFOpen(tiff.c_str(), "r+");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(profile.size()), profile.data());
+    TIFFRewriteDirectory(t);
+    TIFFClose(t);
+  }
+  EXPECT_EQ(read_icc_profile(tiff), profile);
+  // Names do not matter: a JPEG called .png, a PNG without extension.
+  write_content(folder.file("photo.png"), jpeg_start + app2(1, 1, profile) + jpeg_scan);
+  EXPECT_EQ(read_icc_profile(folder.file("photo.png")), profile);
+  write_content(folder.file("picture"), png_with(std::string("p\0\0", 3) + deflated(profile)));
+  EXPECT_EQ(read_icc_profile(folder.file("picture")), profile);
+  EXPECT_TRUE(read_icc_profile(folder.file("absent.jpg")).empty());
+}
