@@ -1,8 +1,9 @@
 // Writes the seed corpora of the fuzz targets: small valid files of every layout the
 // loaders read (TIFF through libtiff, the rest through DevIL, GIF and XPM by hand) and
-// command lines that merge two of them. Usage: make_seeds FOLDER (gets tiff/, devil/, merge/).
+// command lines that merge two of them. Usage: make_seeds FOLDER (gets tiff/, devil/, merge/, icc/).
 #include <IL/il.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -135,7 +136,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   root = argv[1];
-  for (const char* sub : {"tiff", "devil", "merge"}) std::filesystem::create_directories(root + "/" + sub);
+  for (const char* sub : {"tiff", "devil", "merge", "icc"}) std::filesystem::create_directories(root + "/" + sub);
 
   tiff_seed("rgb8", 20, 12, 3, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, false, false);
   tiff_seed("rgba8_lzw", 20, 12, 4, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, false, false);
@@ -171,5 +172,24 @@ int main(int argc, char** argv) {
   merge_seed("w16", "-w -o out.tif A.tif -xoff 6 -yoff 1 B.tif", a16, b_tif);
   merge_seed("verbose", "-SeamVerbose -PyramidVerbose -MaxComp 50 -HiPassLevel 1 A.png -xoff 9 B.png", a_png, b_png);
   merge_seed("same", "-DEC 0.5 -DER 0.1 A.png -yoff 4 A.png -xoff 3 B.png", a_png, b_png);
+  merge_seed("options", "--tiff-positions --compression lzw --save-seams s.png A.tif -xoff 8 B.tif", a_tif, b_tif);
+
+  // A profile in two APP2 chunks after the JPEG's start, and a zlib-packed one before a PNG's pixels.
+  const std::string profile(300, 'p');
+  auto app2 = [](int sequence, const std::string& part) {
+    const std::string body = std::string("ICC_PROFILE", 12) + char(sequence) + char(2) + part;
+    return std::string("\xFF\xE2") + char((body.size() + 2) >> 8) + char((body.size() + 2) & 255) + body;
+  };
+  put(root + "/icc/jpg", a_jpg.substr(0, 2) + app2(1, profile.substr(0, 100)) + app2(2, profile.substr(100)) +
+                             a_jpg.substr(2));
+  uLongf packed_size = compressBound(profile.size());
+  std::string packed(packed_size, '\0');
+  compress2(reinterpret_cast<Bytef*>(packed.data()), &packed_size, reinterpret_cast<const Bytef*>(profile.data()),
+            profile.size(), 9);
+  packed.resize(packed_size);
+  const std::string iccp = std::string("icc\0\0", 5) + packed;
+  const uint32_t n = static_cast<uint32_t>(iccp.size());
+  const std::string length{char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+  put(root + "/icc/png", a_png.substr(0, 33) + length + "iCCP" + iccp + "crc!" + a_png.substr(33));
   return 0;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, libFuzzer, ASan + UBSan) and runs each for the given time,
 # one after the other at the lowest priority: fuzz/run.sh SECONDS [TARGET...]
-# (targets: tiff_fuzz devil_fuzz merge_fuzz). Crashes, hangs over 10 s and runs over 2 GB are
+# (targets: tiff_fuzz devil_fuzz merge_fuzz icc_fuzz). Crashes, hangs over 10 s and runs over 2 GB are
 # kept in build-fuzz/artifacts/TARGET/ and the search goes on; the corpus grows in
 # build-fuzz/corpus/TARGET/, seeded by make_seeds and fuzz/regressions/TARGET/. The log of
 # each run is build-fuzz/TARGET.log.
@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:?usage: fuzz/run.sh SECONDS [TARGET...]}"
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(tiff_fuzz devil_fuzz merge_fuzz)
+[ ${#targets[@]} -gt 0 ] || targets=(tiff_fuzz devil_fuzz merge_fuzz icc_fuzz)
 
 if ! command -v clang++ >/dev/null; then
   echo "fuzz/run.sh needs clang with libFuzzer: apt-get install clang libclang-rt-dev" >&2
