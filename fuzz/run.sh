@@ -26,6 +26,9 @@ for target in "${targets[@]}"; do
   top="$PWD/build-fuzz"
   corpus="$top/corpus/$target" artifacts="$top/artifacts/$target"
   mkdir -p "$corpus" "$artifacts" "$top/$target.run"
+  # Targets without findings yet have no regressions folder.
+  sources=("$corpus" "$top/seeds/$kind")
+  [ -d "fuzz/regressions/$target" ] && sources+=("$top/../fuzz/regressions/$target")
   # DevIL's own leaks on its error paths end with the loader's child process; ours are
   # checked by the other targets.
   leaks=1
@@ -36,7 +39,7 @@ for target in "${targets[@]}"; do
     ASAN_OPTIONS="detect_leaks=$leaks:allocator_may_return_null=1" UBSAN_OPTIONS=print_stacktrace=1 \
       nice -n 19 "$top/$target" -fork=1 -jobs=1 -workers=1 -ignore_crashes=1 -ignore_timeouts=1 \
       -ignore_ooms=1 -rss_limit_mb=2048 -timeout=10 -max_len=32768 -max_total_time="$seconds" \
-      -artifact_prefix="$artifacts/" "$corpus" "$top/seeds/$kind" "$top/../fuzz/regressions/$target" \
+      -artifact_prefix="$artifacts/" "${sources[@]}" \
       > /dev/null 2>&1 || true)
   mv "$top/$target.run/fuzz-0.log" "$top/$target.log" 2>/dev/null || true
   # Jobs that crashed could not remove their input folders (fuzz_files.h).
