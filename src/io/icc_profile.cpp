@@ -41,6 +41,7 @@ class byte_source {
   explicit byte_source(std::FILE* file) : file_(file) {}
 
   bool read(uint8_t* out, size_t n) {
+    if (n == 0) return true;  // an empty chunk has no buffer to copy into
     if (file_) return std::fread(out, 1, n, file_) == n;
     if (n > size_ - at_) return false;
     std::memcpy(out, data_ + at_, n);

@@ -98,3 +98,16 @@ TEST(IccProfile, FilesOfEachKindAreRecognisedByContent) {
   EXPECT_EQ(read_icc_profile(folder.file("picture")), profile);
   EXPECT_TRUE(read_icc_profile(folder.file("absent.jpg")).empty());
 }
+
+// What the fuzz target found, replayed; the sanitizer build is where these would fail.
+TEST(IccProfile, FuzzFindingsParseWithoutFaults) {
+  int replayed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(QM_FUZZ_REGRESSIONS) + "/icc_fuzz")) {
+    const std::string bytes = file_content(entry.path().string());
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    EXPECT_LE(icc_profile_of_jpeg(data, bytes.size()).size(), bytes.size());
+    EXPECT_LE(icc_profile_of_png(data, bytes.size()).size(), size_t{32} << 20);
+    ++replayed;
+  }
+  EXPECT_GE(replayed, 1);
+}
