@@ -7,6 +7,7 @@
 #include "blend/level_blend.h"
 #include "blend/reduce_expand.h"
 #include "image/region_copy.h"
+#include "merge/seam_labels.h"
 #include "platform/parallel.h"
 #include "progress/profiler.h"
 #include "progress/progress_tracker.h"
@@ -121,7 +122,7 @@ void blend_zone_rect(const irect& union_rect, const irect& region, irect& zone_o
 }
 
 dib_ptr blend_zone(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy, irect& zone_out,
-                   const blend_context& context) {
+                   const blend_context& context, seam_sides* sides_out) {
   const blend_options& options = context.options;
   progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "Creating of blend region");
@@ -153,6 +154,7 @@ dib_ptr blend_zone(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int
     mask = find_best_seam(image1, image2, dx, dy, g, zone, context);
   }
   context.pyramid_dump("DBGP_AlphaMask", mask);
+  if (sides_out) *sides_out = sides_of_mask(*mask);
 
   zone_pyramids pyramids;
   if (pending.valid()) {

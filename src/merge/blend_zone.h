@@ -9,10 +9,12 @@
 #include "image/irect.h"
 
 class progress_tracker;
+struct seam_sides;
 
 // The blended zone (image 1's model, size of zone_out), or null when no pixel is opaque in both.
+// With sides_out, it also receives the zone's seam mask as it was before blending.
 dib_ptr blend_zone(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy, irect& zone_out,
-                   const blend_context& context);
+                   const blend_context& context, seam_sides* sides_out = nullptr);
 
 bool opaque_overlap(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy, irect& region_out,
                     progress_tracker* progress);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "merge/blend_zone.h"
+#include "merge/seam_labels.h"
 #include "image/growing_canvas.h"
 #include "image/region_copy.h"
 #include "progress/profiler.h"
@@ -40,7 +41,7 @@ dib_ptr in_model_of(const dib_ptr& image, const dib_ptr& model) {
 }  // namespace
 
 dib_ptr pairwise_merge(const dib_ptr& acc, const dib_ptr& new_image, int32_t x, int32_t y, irect& acc_rect,
-                       const blend_context& context) {
+                       const blend_context& context, const seam_labelling& labelling) {
   profile_scope whole("merge step");
   progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "");
@@ -54,7 +55,8 @@ dib_ptr pairwise_merge(const dib_ptr& acc, const dib_ptr& new_image, int32_t x, 
   if (context.dumps) context.dumps->next_prefix();
   const int32_t dx = static_cast<int32_t>(int64_t{x} - acc_rect.left);
   const int32_t dy = static_cast<int32_t>(int64_t{y} - acc_rect.top);
-  dib_ptr zone_image = blend_zone(acc, image, dx, dy, zone, context);
+  seam_sides sides;
+  dib_ptr zone_image = blend_zone(acc, image, dx, dy, zone, context, labelling.map ? &sides : nullptr);
   zone.left += acc_rect.left;
   zone.right += acc_rect.left;
   zone.top += acc_rect.top;
@@ -73,6 +75,7 @@ dib_ptr pairwise_merge(const dib_ptr& acc, const dib_ptr& new_image, int32_t x, 
   copy_opaque(image.get(), result.get(), x - canvas.left, y - canvas.top, progress);
   stage.step_end(100);
   if (zone_image) copy_opaque(zone_image.get(), result.get(), zone.left - canvas.left, zone.top - canvas.top, progress);
+  if (labelling.map) labelling.map->add_merge(*image, x, y, labelling.label, canvas, zone_image.get(), zone, sides);
   acc_rect = canvas;
   return result;
 }

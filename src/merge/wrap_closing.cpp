@@ -7,6 +7,7 @@
 #include "io/load_image.h"
 #include "progress/progress_tracker.h"
 #include "merge/pairwise_merge.h"
+#include "merge/seam_labels.h"
 
 namespace {
 bool touches(const irect& a, const irect& b) {
@@ -41,7 +42,7 @@ dib_ptr make_wrap_piece(const input_image_spec& input, int32_t period, const ire
 }
 
 dib_ptr close_horizontal_wrap(const input_list& inputs, const wrap_options& wrap, irect& acc_rect,
-                              const dib_ptr& merged, const blend_context& context) {
+                              const dib_ptr& merged, const blend_context& context, seam_labels* labels) {
   progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "");
   const int32_t d = wrap.HorWrap < 1 ? acc_rect.width() : wrap.HorWrap;
@@ -63,21 +64,25 @@ dib_ptr close_horizontal_wrap(const input_list& inputs, const wrap_options& wrap
         dib_ptr piece = make_wrap_piece(inputs[i], d, acc_rect, piece_rect, progress);
         one.step_end(100);
         if (!piece_rect.empty())
-          result = pairwise_merge(result, piece, piece_rect.left, piece_rect.top, acc_rect, context);
+          result = pairwise_merge(result, piece, piece_rect.left, piece_rect.top, acc_rect, context,
+                                  {labels, static_cast<uint8_t>(i + 1)});
       }
     }
     stage.step_end(90);
     if (context.dumps) context.dumps->next_prefix();
     irect zone;
-    dib_ptr zone_image = blend_zone(result, result, d, 0, zone, context);
+    seam_sides sides;
+    dib_ptr zone_image = blend_zone(result, result, d, 0, zone, context, labels ? &sides : nullptr);
     stage.step_end(92);
     if (zone_image) copy_opaque(zone_image.get(), result.get(), zone.left, zone.top, progress);
     stage.step_end(94);
     if (zone_image) copy_opaque(zone_image.get(), result.get(), zone.left - d, zone.top, progress);
+    if (zone_image && labels) labels->add_wrap_blend(*zone_image, zone, sides, d);
   }
 
   dib_ptr final_image(result->create_blank(d, result->height()));
   stage.step_end(100);
   copy_dib(result.get(), final_image.get(), 0, 0, progress);
+  if (labels) labels->cut_to_period(d);
   return final_image;
 }

@@ -7,9 +7,12 @@
 #include "image/irect.h"
 #include "merge/options.h"
 
-// The period is HorWrap, or the merged width when HorWrap is not set.
+class seam_labels;
+
+// The period is HorWrap, or the merged width when HorWrap is not set. labels, when given,
+// follow every paste and the final cut (input i's pieces are labelled i + 1).
 dib_ptr close_horizontal_wrap(const input_list& inputs, const wrap_options& wrap, irect& acc_rect,
-                              const dib_ptr& result, const blend_context& context);
+                              const dib_ptr& result, const blend_context& context, seam_labels* labels = nullptr);
 
 // The piece (2e wide, centred on column d) for one input, or the loaded input itself
 // with piece_rect left empty when the input does not straddle the period boundary.

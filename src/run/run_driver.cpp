@@ -9,11 +9,13 @@
 #include "image/dib.h"
 #include "image/irect.h"
 #include "io/load_image.h"
+#include "io/label_map_file.h"
 #include "io/save_image.h"
 #include "progress/console_progress.h"
 #include "platform/parallel.h"
 #include "progress/profiler.h"
 #include "merge/pairwise_merge.h"
+#include "merge/seam_labels.h"
 #include "merge/wrap_closing.h"
 #include "run/colour_profiles.h"
 
@@ -71,6 +73,7 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
 
   dib_ptr result;
   irect acc_rect;
+  std::unique_ptr<seam_labels> labels;
   progress.set_step_end(wrap_on ? 60 : 95);
   progress.begin_stage("");
   {
@@ -78,6 +81,7 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
     progress.set_step_end(first_share);
     result = loaded(inputs[0].file_name, &progress);
     acc_rect = placed_rect(inputs[0].x_offset, inputs[0].y_offset, result->width(), result->height());
+    if (!output.seams_name.empty()) labels = std::make_unique<seam_labels>(*result, acc_rect);
     next_input next;
     for (int i = 1; i < n; ++i) {
       progress.set_step_end(first_share + (99 - first_share) * i / (n - 1));
@@ -86,19 +90,24 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
       dib_ptr image = next.take(inputs, i, &progress);
       next.start(inputs, i + 1);
       merge.step_end(100);
-      result = pairwise_merge(result, image, inputs[i].x_offset, inputs[i].y_offset, acc_rect, context);
+      result = pairwise_merge(result, image, inputs[i].x_offset, inputs[i].y_offset, acc_rect, context,
+                              {labels.get(), static_cast<uint8_t>(i + 1)});
     }
   }
   progress.end_stage();
 
   if (wrap_on) {
     progress.set_step_end(95);
-    result = close_horizontal_wrap(inputs, wrap, acc_rect, result, context);
+    result = close_horizontal_wrap(inputs, wrap, acc_rect, result, context, labels.get());
   }
   progress.set_step_end(99);
   {
     profile_scope saving("save image");
     save_image(output_name, result.get(), &progress, file);
+  }
+  if (labels) {
+    profile_scope saving("save seams");
+    save_label_map(output.seams_name, labels->row(0), labels->rect().width(), labels->rect().height());
   }
   progress.refresh();
   progress.set_progress(100);

@@ -1,0 +1,10 @@
+// Writing a seam label map: one byte per canvas pixel as an 8-bit grey PNG (our own
+// encoder over zlib, so no size limit of DevIL's) or, for TIFF names, an 8-bit grey TIFF.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// labels holds height rows of width bytes. Replaces the file atomically; throws
+// runtime_error naming the file and the cause on failure.
+void save_label_map(const std::string& file_name, const uint8_t* labels, int32_t width, int32_t height);
