@@ -3,7 +3,7 @@
 # package named as an argument; does nothing when all is there.
 set -euo pipefail
 # groff-base and man-db render the man page; dpkg-dev and file find the package's dependencies.
-packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libtiff-dev libdevil-dev zlib1g-dev libzstd-dev
+packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libtiff-dev libdevil-dev zlib1g-dev libzstd-dev libdeflate-dev
   groff-base man-db dpkg-dev file "$@")
 missing=()
 for p in "${packages[@]}"; do

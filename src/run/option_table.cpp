@@ -65,7 +65,7 @@ constexpr option_info options[] = {
      "-xoff/-yoff; inputs without the tags use the offsets alone",
      [](target& t, const char*, const char*) { t.run.tiff_positions = true; }},
     {"--compression", nullptr, "METHOD", "packbits", "packbits, lzw, deflate, zstd or none",
-     "compression of a TIFF output; lzw and deflate use the horizontal predictor",
+     "compression of a TIFF output; all but packbits and none use the horizontal predictor",
      [](target& t, const char* w, const char* v) { t.run.compression = compression_value(w, v); }},
     {"--bigtiff", nullptr, nullptr, "off", nullptr,
      "write a TIFF output as BigTIFF; without it BigTIFF is written only when a classic TIFF could "
