@@ -143,6 +143,7 @@ std::vector<uint8_t> png_profile(byte_source& in) {
     if (length > 0x7FFFFFFF) return {};
     if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) return {};
     if (std::memcmp(type, "iCCP", 4) == 0) {
+      if (length < 3) return {};  // not even a one-letter name, its terminator and the method
       std::vector<uint8_t> body;
       if (!in.read(body, length)) return {};
       const auto* name_end = static_cast<const uint8_t*>(std::memchr(body.data(), 0, std::min<size_t>(length, 80)));
