@@ -18,7 +18,7 @@ dib_ptr crop(const dib_ptr& photo, int left, int top, int w, int h) {
 }
 
 void full_merge(benchmark::State& state) {
-  dib_ptr photo(load_image_file(photo_path, nullptr));
+  dib_ptr photo(load_image(photo_path, nullptr));
   const int w = 2000, h = 1500, step = 1400;  // 600 columns (30 %) in common
   dib_ptr left = crop(photo, 0, 100, w, h), right = crop(photo, step, 140, w, h);
   blend_options options;

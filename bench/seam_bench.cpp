@@ -45,7 +45,7 @@ dib_ptr synthetic_picture() {
 
 dib_ptr source_picture() {
   try {
-    dib_ptr photo(load_image_file(QM_PHOTO, nullptr));
+    dib_ptr photo(load_image(QM_PHOTO, nullptr));
     if (photo && photo->model() == bgra32) return photo;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "seam_bench: %s; using a synthetic picture\n", e.what());

@@ -9,7 +9,7 @@
 #include "fuzz_files.h"
 #include "image/dib.h"
 #include "io/devil_decode.h"
-#include "io/pnm_reader.h"
+#include "io/pnm_load.h"
 
 namespace {
 const char* const extensions[] = {"png", "jpg", "bmp", "gif", "psd", "tga", "pcx", "ppm", "pgm", "pbm",
@@ -23,14 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string name = write_fuzz_file(std::string("input.") + extensions[data[0] % count], data + 1, size - 1);
   try {
     pnm_header pnm;
-    if (read_pnm_header(name, pnm) && pnm.maxval > 255) {
-      dib_ptr image(read_pnm16(name, pnm, nullptr));
+    if (pnm_load_header(name, pnm) && pnm.maxval > 255) {
+      dib_ptr image(pnm_load16(name, pnm, nullptr));
       return 0;
     }
   } catch (const std::runtime_error&) {
     return 0;
   }
-  decode_with_devil(name, devil_memory_budget(size - 1), [](const devil_pixels& pixels) {
+  devil_decode(name, devil_memory_budget(size - 1), [](const devil_pixels& pixels) {
     if (!pixels.loaded || !pixels.supported) return;
     const size_t bytes = static_cast<size_t>(pixels.width) * pixels.height * pixels.bytes_per_pixel;
     if (bytes > (size_t{256} << 20)) return;

@@ -67,7 +67,7 @@ bool devil_format_allowed(ILenum type) {
   }
 }
 
-void decode_with_devil(const std::string& file_name, uint64_t memory_budget,
+void devil_decode(const std::string& file_name, uint64_t memory_budget,
                        const std::function<void(const devil_pixels&)>& use) {
   start_devil();
   ilSetMemory(budget_alloc, budget_free);

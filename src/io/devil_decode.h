@@ -39,5 +39,5 @@ void set_devil_refusal_note(std::atomic<uint64_t>* note);
 // allowed, else loads the file, normalises the layout to RGB(A) and hands the result to
 // use() while the library still owns the pixels. Any single allocation of the library that would take its
 // live bytes past memory_budget fails, which the library reports as out of memory.
-void decode_with_devil(const std::string& file_name, uint64_t memory_budget,
+void devil_decode(const std::string& file_name, uint64_t memory_budget,
                        const std::function<void(const devil_pixels&)>& use);

@@ -7,8 +7,8 @@ class dib;
 class progress_tracker;
 
 dib* load_input_image(const std::string& file_name, progress_tracker* progress);
-dib* load_image_file(const std::string& file_name, progress_tracker* progress);
-dib* read_tiff(const std::string& file_name, progress_tracker* progress);
+dib* load_image(const std::string& file_name, progress_tracker* progress);
+dib* tiff_load(const std::string& file_name, progress_tracker* progress);
 
 // True for the extensions "tif", "TIF", "tiff" and "TIFF" after the last dot.
 bool has_tiff_extension(const std::string& file_name);

@@ -24,7 +24,7 @@ struct save_settings {
 
 void save_image(const std::string& file_name, dib* image, progress_tracker* progress,
                 const save_settings& settings = {});
-void write_tiff(const std::string& file_name, dib* image, progress_tracker* progress,
+void tiff_save(const std::string& file_name, dib* image, progress_tracker* progress,
                 const save_settings& settings = {});
 
 // For the verbose debug dumps: like save_image without progress, except that a non-TIFF

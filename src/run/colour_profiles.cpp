@@ -1,15 +1,15 @@
 #include "run/colour_profiles.h"
 
-#include "io/icc_profile.h"
+#include "io/icc_profile_load.h"
 
 colour_profiles read_colour_profiles(const input_list& inputs) {
   colour_profiles profiles;
   if (inputs.empty()) return profiles;
-  profiles.output = read_icc_profile(inputs[0].file_name);
+  profiles.output = icc_profile_load(inputs[0].file_name);
   for (size_t i = 1; i < inputs.size(); ++i)
     // An input without a profile is taken to be in the first one's space: that is how
     // the pixels are merged, and most files carry none.
-    if (const std::vector<uint8_t> profile = read_icc_profile(inputs[i].file_name);
+    if (const std::vector<uint8_t> profile = icc_profile_load(inputs[i].file_name);
         !profile.empty() && profile != profiles.output)
       profiles.differing.push_back(inputs[i].file_name);
   return profiles;

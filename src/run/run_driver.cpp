@@ -9,7 +9,7 @@
 #include "image/dib.h"
 #include "image/irect.h"
 #include "io/load_image.h"
-#include "io/label_map_file.h"
+#include "io/label_map_save.h"
 #include "io/save_image.h"
 #include "progress/console_progress.h"
 #include "platform/parallel.h"
@@ -107,7 +107,7 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
   }
   if (labels) {
     profile_scope saving("save seams");
-    save_label_map(output.seams_name, labels->row(0), labels->rect().width(), labels->rect().height());
+    label_map_save(output.seams_name, labels->row(0), labels->rect().width(), labels->rect().height());
   }
   progress.refresh();
   progress.set_progress(100);

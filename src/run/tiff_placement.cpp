@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "io/tiff_position.h"
+#include "io/tiff_position_load.h"
 
 namespace {
 int32_t moved(int32_t offset, int64_t by, const std::string& file_name) {
@@ -23,7 +23,7 @@ bool outside_full_image(const tiff_position& p) {
 std::vector<std::string> place_by_tiff_tags(input_list& inputs) {
   std::vector<std::string> warnings;
   for (input_image_spec& input : inputs) {
-    const std::optional<tiff_position> p = read_tiff_position(input.file_name);
+    const std::optional<tiff_position> p = tiff_position_load(input.file_name);
     if (!p) continue;
     input.x_offset = moved(input.x_offset, p->x, input.file_name);
     input.y_offset = moved(input.y_offset, p->y, input.file_name);

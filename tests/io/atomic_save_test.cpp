@@ -88,7 +88,7 @@ TEST_P(IoAtomicSaveBothWays, SuccessfulSavesReplaceTheTargetWithOrdinaryPermissi
     const std::string path = dir.file(name);
     write_content(path, "earlier result");
     save_image(path, image.get(), nullptr);
-    dib_ptr back(load_image_file(path, nullptr));
+    dib_ptr back(load_image(path, nullptr));
     EXPECT_EQ(max_difference(back.get(), image.get()), 0);
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
@@ -115,7 +115,7 @@ TEST(IoAtomicSave, UnwritableFoldersFailExceptForDebugPngs) {
   EXPECT_TRUE(dir.entries().empty());
 
   save_debug_image(dir.file("dump.png"), image.get());
-  dib_ptr back(load_image_file(dir.file("dump.png"), nullptr));
+  dib_ptr back(load_image(dir.file("dump.png"), nullptr));
   EXPECT_EQ(back->width(), 4);
 }
 

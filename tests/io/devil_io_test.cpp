@@ -32,7 +32,7 @@ TEST(IoDevil, PngKeepsAlphaAndJpegStaysClose) {
   dib_ptr image(create_dib(24, 16, 32));
   test_images::fill_random(image.get(), 11);
   save_image(dir.file("a.png"), image.get(), nullptr);
-  dib_ptr png(load_image_file(dir.file("a.png"), nullptr));
+  dib_ptr png(load_image(dir.file("a.png"), nullptr));
   EXPECT_EQ(png->model(), bgra32);
   EXPECT_EQ(test_images::pixel_bytes(png.get()), test_images::pixel_bytes(image.get()));
 
@@ -40,12 +40,12 @@ TEST(IoDevil, PngKeepsAlphaAndJpegStaysClose) {
   dib_ptr floats(create_float_dib(24, 16));
   test_images::fill_random(floats.get(), 12);
   save_image(dir.file("f.png"), floats.get(), nullptr);
-  dib_ptr from_floats(load_image_file(dir.file("f.png"), nullptr));
+  dib_ptr from_floats(load_image(dir.file("f.png"), nullptr));
   EXPECT_EQ(max_difference(from_floats.get(), floats.get()), 0);
 
   dib_ptr smooth(asymmetric_picture(64, 48));
   save_image(dir.file("a.jpg"), smooth.get(), nullptr);
-  dib_ptr jpg(load_image_file(dir.file("a.jpg"), nullptr));
+  dib_ptr jpg(load_image(dir.file("a.jpg"), nullptr));
   ASSERT_EQ(jpg->width(), 64);
   ASSERT_EQ(jpg->height(), 48);
   for (int y = 0; y < 48; ++y)
@@ -62,7 +62,7 @@ TEST(IoDevil, NamesMentioningTifInvertAlpha) {
   dib_ptr image(create_dib(4, 2, 32));
   test_images::fill_random(image.get(), 5);
   save_image(dir.file("scan.tif.png"), image.get(), nullptr);
-  dib_ptr back(load_image_file(dir.file("scan.tif.png"), nullptr));
+  dib_ptr back(load_image(dir.file("scan.tif.png"), nullptr));
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 4; ++x) {
       const rgba8 p = test_images::get_pixel(back.get(), x, y), q = test_images::get_pixel(image.get(), x, y);
@@ -83,34 +83,34 @@ TEST(IoDevil, ExtensionChoosesTheLibrary) {
   // The same 16-bit TIFF: libtiff reads it as floats, DevIL (for .Tif) refuses its 6-byte pixels.
   temp_folder dir;
   write_sixteen_bit(dir.file("wide.tif"));
-  dib_ptr by_libtiff(load_image_file(dir.file("wide.tif"), nullptr));
+  dib_ptr by_libtiff(load_image(dir.file("wide.tif"), nullptr));
   EXPECT_EQ(by_libtiff->model(), bgra_float);
   std::filesystem::copy_file(dir.file("wide.tif"), dir.file("wide.Tif"));
-  EXPECT_EQ(error_of([&] { load_image_file(dir.file("wide.Tif"), nullptr); }),
+  EXPECT_EQ(error_of([&] { load_image(dir.file("wide.Tif"), nullptr); }),
             "not supported image pixel format, must be 24 or 32 bit per pixel  \n While loading image: " +
                 dir.file("wide.Tif"));
   // An 8-bit TIFF named .Tif loads through DevIL like any other picture.
   dib_ptr picture(asymmetric_picture(8, 6));
   save_image(dir.file("narrow.tif"), picture.get(), nullptr);
   std::filesystem::copy_file(dir.file("narrow.tif"), dir.file("narrow.Tif"));
-  dib_ptr by_devil(load_image_file(dir.file("narrow.Tif"), nullptr));
+  dib_ptr by_devil(load_image(dir.file("narrow.Tif"), nullptr));
   EXPECT_EQ(test_images::pixel_bytes(by_devil.get()), test_images::pixel_bytes(picture.get()));
 }
 
 TEST(IoDevil, LoadFailuresCarryTheDevilText) {
   temp_folder dir;
   const std::string missing = dir.file("missing.png");
-  EXPECT_EQ(error_of([&] { load_image_file(missing, nullptr); }),
+  EXPECT_EQ(error_of([&] { load_image(missing, nullptr); }),
             "DEVIL Error : could not open file \n While loading image: " + missing);
   const std::string garbage = dir.file("garbage.png");
   write_content(garbage, std::string(500, '\x11'));
-  EXPECT_EQ(error_of([&] { load_image_file(garbage, nullptr); }).rfind("DEVIL Error : ", 0), 0u);
-  EXPECT_NE(error_of([&] { load_image_file(garbage, nullptr); }).find(" \n While loading image: " + garbage),
+  EXPECT_EQ(error_of([&] { load_image(garbage, nullptr); }).rfind("DEVIL Error : ", 0), 0u);
+  EXPECT_NE(error_of([&] { load_image(garbage, nullptr); }).find(" \n While loading image: " + garbage),
             std::string::npos);
   const std::string wide = dir.file("wide.png");
   write_sixteen_bit(wide);
   EXPECT_EQ(
-      error_of([&] { load_image_file(wide, nullptr); }),
+      error_of([&] { load_image(wide, nullptr); }),
       "not supported image pixel format, must be 24 or 32 bit per pixel  \n While loading image: " + wide);
 }
 

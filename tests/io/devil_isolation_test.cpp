@@ -31,7 +31,7 @@ TEST(DevilIsolation, DecoderCrashBecomesALoadError) {
   temp_folder dir;
   const std::string name = dir.file("huge.bmp");
   write_content(name, bmp_header(60000, 60000));
-  const std::string error = error_of([&] { dib_ptr image(load_image_file(name, nullptr)); });
+  const std::string error = error_of([&] { dib_ptr image(load_image(name, nullptr)); });
   const std::string start = "DEVIL Error : out of memory \n While loading image: " + name +
                             "\ndecoder crashed (signal 11) after a request for ";
   EXPECT_EQ(error.substr(0, start.size()), start);
@@ -42,11 +42,11 @@ TEST(DevilIsolation, HeaderPromisingMoreThanTheFileIsRefusedBeforeAllocation) {
   temp_folder dir;
   const std::string name = dir.file("huge.tga");
   write_content(name, tga_header(60000, 60000));
-  EXPECT_EQ(error_of([&] { dib_ptr image(load_image_file(name, nullptr)); }),
+  EXPECT_EQ(error_of([&] { dib_ptr image(load_image(name, nullptr)); }),
             "DEVIL Error : out of memory \n While loading image: " + name);
   // The same header with a size the file holds decodes.
   write_content(name, tga_header(4, 4));
-  dib_ptr small(load_image_file(name, nullptr));
+  dib_ptr small(load_image(name, nullptr));
   EXPECT_EQ(small->width(), 4);
   EXPECT_EQ(small->height(), 4);
 }
@@ -59,7 +59,7 @@ TEST(DevilIsolation, PixelsCrossIntactAndFailuresKeepTheirText) {
   for (int i = 0; i < 90000; ++i)
     pixels += std::string{static_cast<char>(i), static_cast<char>(i >> 2), static_cast<char>(7)};
   write_content(name, std::string("\0\0\2", 3) + std::string(9, '\0') + le16(3000) + le16(30) + "\x18\x20" + pixels);
-  dib_ptr image(load_image_file(name, nullptr));
+  dib_ptr image(load_image(name, nullptr));
   ASSERT_EQ(image->width(), 3000);
   ASSERT_EQ(image->height(), 30);
   for (int y = 0; y < 30; y += 7)
@@ -73,7 +73,7 @@ TEST(DevilIsolation, PixelsCrossIntactAndFailuresKeepTheirText) {
       EXPECT_EQ(p.a, 255);
     }
   const std::string missing = dir.file("missing.png");
-  EXPECT_EQ(error_of([&] { dib_ptr gone(load_image_file(missing, nullptr)); }).rfind("DEVIL Error : ", 0), 0u);
+  EXPECT_EQ(error_of([&] { dib_ptr gone(load_image(missing, nullptr)); }).rfind("DEVIL Error : ", 0), 0u);
 }
 
 TEST(DevilIsolation, FormatsOutsideThePhotoSetAreRefusedUndecoded) {
@@ -82,7 +82,7 @@ TEST(DevilIsolation, FormatsOutsideThePhotoSetAreRefusedUndecoded) {
   // By extension, and by content under a name DevIL does not know.
   for (const std::string& name : {dir.file("red.xpm"), dir.file("red.dat")}) {
     write_content(name, xpm);
-    EXPECT_EQ(error_of([&] { dib_ptr image(load_image_file(name, nullptr)); }),
+    EXPECT_EQ(error_of([&] { dib_ptr image(load_image(name, nullptr)); }),
               "Image Load Error: Unsupported file format: " + name +
                   "\nquiltmerge reads TIFF, JPEG, PNG, BMP, GIF, PNM, PSD, TGA, PCX and SGI files");
   }

@@ -20,8 +20,8 @@ TEST(FileBackedTiff, ParallelRowLoopsKeepEveryPixel) {
     force_file_storage files;
     original = create_dib(131072, 96, 32);
     test_images::fill_random(original.get(), 3);
-    write_tiff(dir.file("wide.tif"), original.get(), nullptr);
-    back = load_image_file(dir.file("wide.tif"), nullptr);
+    tiff_save(dir.file("wide.tif"), original.get(), nullptr);
+    back = load_image(dir.file("wide.tif"), nullptr);
   }
   set_thread_count(0);
   ASSERT_EQ(back->height(), 96);

@@ -18,9 +18,9 @@ TEST(IoOrientation, PicturesStayUprightAcrossEveryPairOfFormats) {
       const std::string first = dir.file(std::string("first_") + in + "_" + out + "." + in);
       const std::string second = dir.file(std::string("second_") + in + "_" + out + "." + out);
       save_image(first, original.get(), nullptr);
-      dib_ptr loaded(load_image_file(first, nullptr));
+      dib_ptr loaded(load_image(first, nullptr));
       save_image(second, loaded.get(), nullptr);
-      dib_ptr again(load_image_file(second, nullptr));
+      dib_ptr again(load_image(second, nullptr));
       ASSERT_EQ(again->width(), 64);
       ASSERT_EQ(again->height(), 48);
       // Quadrant centres and the top-left marker; JPEG blurs only near the edges.

@@ -1,7 +1,7 @@
 // The output settings of the TIFF writer: compression choices, BigTIFF and the colour profile.
 #include <gtest/gtest.h>
 
-#include "io/icc_profile.h"
+#include "io/icc_profile_load.h"
 #include "io/load_image.h"
 #include "io/save_image.h"
 #include "io_test_files.h"
@@ -53,8 +53,8 @@ TEST(TiffOutputSettings, EveryCompressionReadsBackThePixels) {
       const std::string path = folder.file(std::to_string(static_cast<int>(c)) + ".tif");
       save_settings settings;
       settings.compression = c;
-      write_tiff(path, image.get(), nullptr, settings);
-      dib_ptr back(read_tiff(path, nullptr));
+      tiff_save(path, image.get(), nullptr, settings);
+      dib_ptr back(tiff_load(path, nullptr));
       if (reference.empty()) reference = pixel_bytes(back.get());
       EXPECT_EQ(pixel_bytes(back.get()), reference) << static_cast<int>(c) << " wide " << wide;
       const uint32_t rows_per_strip = tag32(path, TIFFTAG_ROWSPERSTRIP);
@@ -77,9 +77,9 @@ TEST(TiffOutputSettings, EncodedBytesDoNotDependOnTheThreadCount) {
     save_settings settings;
     settings.compression = c;
     set_thread_count(1);
-    write_tiff(folder.file("one.tif"), image.get(), nullptr, settings);
+    tiff_save(folder.file("one.tif"), image.get(), nullptr, settings);
     set_thread_count(3);
-    write_tiff(folder.file("three.tif"), image.get(), nullptr, settings);
+    tiff_save(folder.file("three.tif"), image.get(), nullptr, settings);
     set_thread_count(0);
     EXPECT_EQ(file_content(folder.file("one.tif")), file_content(folder.file("three.tif")));
   }
@@ -92,19 +92,19 @@ TEST(TiffOutputSettings, BigTiffWhenAClassicFileCouldOverflowOrWhenAsked) {
   dib_ptr image = test_picture(false, 64, 64);
   const std::string path = folder.file("out.tif");
   save_settings settings;
-  write_tiff(path, image.get(), nullptr, settings);
+  tiff_save(path, image.get(), nullptr, settings);
   EXPECT_EQ(header(path), std::string("II*\0", 4));
-  const std::vector<uint8_t> pixels = pixel_bytes(dib_ptr(read_tiff(path, nullptr)).get());
+  const std::vector<uint8_t> pixels = pixel_bytes(dib_ptr(tiff_load(path, nullptr)).get());
   settings.classic_limit = 64 * 64 * 4;
-  write_tiff(path, image.get(), nullptr, settings);
+  tiff_save(path, image.get(), nullptr, settings);
   EXPECT_EQ(header(path), std::string("II+\0", 4));
-  EXPECT_EQ(pixel_bytes(dib_ptr(read_tiff(path, nullptr)).get()), pixels);
+  EXPECT_EQ(pixel_bytes(dib_ptr(tiff_load(path, nullptr)).get()), pixels);
   settings = save_settings{};
   settings.bigtiff = true;
   settings.compression = tiff_compression::deflate;
-  write_tiff(path, image.get(), nullptr, settings);
+  tiff_save(path, image.get(), nullptr, settings);
   EXPECT_EQ(header(path), std::string("II+\0", 4));
-  EXPECT_EQ(pixel_bytes(dib_ptr(read_tiff(path, nullptr)).get()), pixels);
+  EXPECT_EQ(pixel_bytes(dib_ptr(tiff_load(path, nullptr)).get()), pixels);
 }
 
 TEST(TiffOutputSettings, ProfileOfTheFirstInputReachesTheOutput) {
@@ -114,8 +114,8 @@ TEST(TiffOutputSettings, ProfileOfTheFirstInputReachesTheOutput) {
   for (bool wide : {false, true}) {
     save_settings settings;
     settings.icc_profile = profile;
-    write_tiff(folder.file("p.tif"), test_picture(wide, 20, 10).get(), nullptr, settings);
-    EXPECT_EQ(read_icc_profile(folder.file("p.tif")), profile) << wide;
+    tiff_save(folder.file("p.tif"), test_picture(wide, 20, 10).get(), nullptr, settings);
+    EXPECT_EQ(icc_profile_load(folder.file("p.tif")), profile) << wide;
   }
 
   // Through the program: a JPEG with a profile first, one without, then one with another.
@@ -133,12 +133,12 @@ TEST(TiffOutputSettings, ProfileOfTheFirstInputReachesTheOutput) {
   write_content(folder.file("c.jpg"), with_profile('c'));
   binary_run run = run_quiltmerge(folder.file(""), "-o out.tif a.jpg -xoff 500 b.jpg -xoff 1000 c.jpg");
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_EQ(read_icc_profile(folder.file("out.tif")), std::vector<uint8_t>(200, 'a'));
+  EXPECT_EQ(icc_profile_load(folder.file("out.tif")), std::vector<uint8_t>(200, 'a'));
   EXPECT_NE(run.output.find("Warning: c.jpg carries another colour profile than a.jpg"), std::string::npos);
   EXPECT_EQ(run.output.find("b.jpg carr"), std::string::npos);
   // A profile only on a later input: the output has none, and the warning says so.
   run = run_quiltmerge(folder.file(""), "-o late.tif b.jpg -xoff 500 a.jpg");
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_TRUE(read_icc_profile(folder.file("late.tif")).empty());
+  EXPECT_TRUE(icc_profile_load(folder.file("late.tif")).empty());
   EXPECT_NE(run.output.find("a.jpg carries a colour profile and the first input b.jpg none"), std::string::npos);
 }

@@ -47,7 +47,7 @@ dib_ptr plain_merge(const dib_ptr& acc, const dib_ptr& image, int x, int y, irec
 // merged canvas, which grows in place where it has room, equals the plain merge at
 // every step, so every blend saw the same rectangles and pixels.
 TEST(CanvasGrowthMerge, EveryStepEqualsThePlainMerge) {
-  dib_ptr photo(load_image_file(std::string(QM_SAMPLES) + "/demo_1.jpg", nullptr));
+  dib_ptr photo(load_image(std::string(QM_SAMPLES) + "/demo_1.jpg", nullptr));
   const int w = 120, h = 90;
   std::vector<placement> layout;
   for (int i = 0; i < 6; ++i) layout.push_back({i * 85, 80 + (i * 5) % 7});

@@ -12,7 +12,7 @@
 using namespace test_images;
 
 namespace {
-dib_ptr sample_photo() { return dib_ptr(load_image_file(std::string(QM_SAMPLES) + "/demo_1.jpg", nullptr)); }
+dib_ptr sample_photo() { return dib_ptr(load_image(std::string(QM_SAMPLES) + "/demo_1.jpg", nullptr)); }
 
 dib_ptr crop(const dib_ptr& photo, int left, int width) {
   dib_ptr tile(create_dib(width, photo->height(), 32));

@@ -38,8 +38,8 @@ void expect_labels_follow_the_output(const std::string& arguments, const std::st
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(read_file(dir.path() + "/plain.tif"), read_file(dir.path() + "/blended.tif"));
 
-  dib_ptr out(load_image_file(dir.path() + "/blended.tif", nullptr));
-  dib_ptr map(load_image_file(dir.path() + "/" + map_name, nullptr));
+  dib_ptr out(load_image(dir.path() + "/blended.tif", nullptr));
+  dib_ptr map(load_image(dir.path() + "/" + map_name, nullptr));
   ASSERT_EQ(out->width(), width);
   ASSERT_EQ(map->width(), out->width());
   ASSERT_EQ(map->height(), out->height());

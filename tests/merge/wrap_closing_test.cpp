@@ -81,7 +81,7 @@ TEST(WrapPiece, InputWithinThePeriodReachingBothEndsIsBasedOnItself) {
 TEST(WrapClosing, PeriodDefaultsToTheResultWidth) {
   scoped_temp_dir dir;
   std::string path = write_columns(dir.path(), "in.tif", 4000, 2, 0);
-  dib_ptr result(load_image_file(path, nullptr));
+  dib_ptr result(load_image(path, nullptr));
   wrap_options wrap;
   wrap.WrapMode = 1;
   blend_options blend;
@@ -96,7 +96,7 @@ TEST(WrapClosing, PeriodDefaultsToTheResultWidth) {
 TEST(WrapClosing, TinyPeriodIsOnlyCut) {
   scoped_temp_dir dir;
   std::string path = write_columns(dir.path(), "in.tif", 12, 2, 0);
-  dib_ptr result(load_image_file(path, nullptr));
+  dib_ptr result(load_image(path, nullptr));
   wrap_options wrap;
   wrap.HorWrap = 5;
   blend_options blend;
@@ -112,7 +112,7 @@ TEST(WrapClosing, TinyPeriodIsOnlyCut) {
 // Tiles of a photo treated as a full circle: the last tile runs past the period into the first.
 TEST(WrapClosing, PanoramaClosesWithoutASeamAtTheWrap) {
   scoped_temp_dir dir;
-  dib_ptr photo(load_image_file(std::string(QM_SAMPLES) + "/demo_1.jpg", nullptr));
+  dib_ptr photo(load_image(std::string(QM_SAMPLES) + "/demo_1.jpg", nullptr));
   const int d = photo->width(), h = photo->height();
   auto tile = [&](int first, int width, const std::string& name) {
     dib_ptr t(create_dib(width, h, 32));
@@ -126,7 +126,7 @@ TEST(WrapClosing, PanoramaClosesWithoutASeamAtTheWrap) {
   binary_run run = run_quiltmerge(dir.path(), "-SeamVerbose -HorWrap " + std::to_string(d) +
                                                   " -xoff 1 a.png -xoff 300 b.png -xoff 600 c.png");
   ASSERT_EQ(run.status, 0) << run.output;
-  dib_ptr out(load_image_file(dir.path() + "/blended.tif", nullptr));
+  dib_ptr out(load_image(dir.path() + "/blended.tif", nullptr));
   ASSERT_EQ(out->width(), d);
   // Two merges, one piece (tile c crosses the period's end), then the self-blend.
   for (int i = 0; i < 4; ++i)

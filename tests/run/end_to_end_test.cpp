@@ -21,7 +21,7 @@ TEST(EndToEnd, MergesTheSamplesIntoOnePanorama) {
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find(" quiltmerge 1.2.4b started, please wait...\n"), std::string::npos);
   EXPECT_NE(run.output.find("\nTime spent: "), std::string::npos);
-  dib_ptr out(load_image_file(dir.path() + "/blended.tif", nullptr));
+  dib_ptr out(load_image(dir.path() + "/blended.tif", nullptr));
   ASSERT_EQ(out->width(), 1920);
   ASSERT_EQ(out->height(), 608);
   EXPECT_EQ(get_pixel(out.get(), 0, 607).a, 0);     // below tile 1

@@ -91,8 +91,8 @@ TEST(HostileInput, InputGivenTwiceMergesIntoItself) {
   write_picture(dir.path(), "a.png", 3);
   const binary_run run = run_quiltmerge(dir.path(), "a.png a.png");
   ASSERT_EQ(run.status, 0) << run.output;
-  dib_ptr input(load_image_file(dir.path() + "/a.png", nullptr));
-  dib_ptr output(load_image_file(dir.path() + "/blended.tif", nullptr));
+  dib_ptr input(load_image(dir.path() + "/a.png", nullptr));
+  dib_ptr output(load_image(dir.path() + "/blended.tif", nullptr));
   EXPECT_TRUE(test_images::pixel_bytes(input.get()) == test_images::pixel_bytes(output.get()));
 }
 
@@ -120,8 +120,8 @@ TEST(HostileInput, TenThousandInputsGiveOneResult) {
   for (int i = 0; i < 10000; ++i) words += " a.tif";
   const binary_run run = run_quiltmerge(dir.path(), words);
   ASSERT_EQ(run.status, 0) << run.output.substr(0, 2000);
-  dib_ptr input(load_image_file(dir.path() + "/a.tif", nullptr));
-  dib_ptr output(load_image_file(dir.path() + "/blended.tif", nullptr));
+  dib_ptr input(load_image(dir.path() + "/a.tif", nullptr));
+  dib_ptr output(load_image(dir.path() + "/blended.tif", nullptr));
   EXPECT_TRUE(test_images::pixel_bytes(input.get()) == test_images::pixel_bytes(output.get()));
 }
 

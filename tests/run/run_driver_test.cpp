@@ -49,7 +49,7 @@ TEST(RunDriver, TwoInputsShareTheMainStage) {
   EXPECT_EQ(t.calls.back().what, "progress");
   EXPECT_EQ(t.calls.back().value, 100);
   EXPECT_EQ(t.depth, 0);
-  dib_ptr out(load_image_file(dir.path() + "/out.tif", nullptr));
+  dib_ptr out(load_image(dir.path() + "/out.tif", nullptr));
   EXPECT_EQ(out->width(), 11);
   EXPECT_EQ(out->height(), 4);
 }
@@ -76,6 +76,6 @@ TEST(RunDriver, WrapModeShrinksTheMergeShare) {
   EXPECT_EQ(root[0], 60);
   EXPECT_EQ(root[1], 95);
   EXPECT_EQ(root[2], 99);
-  dib_ptr out(load_image_file(dir.path() + "/out.tif", nullptr));
+  dib_ptr out(load_image(dir.path() + "/out.tif", nullptr));
   EXPECT_EQ(out->width(), 11);  // the period defaults to the merged width
 }

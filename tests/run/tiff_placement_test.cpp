@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "../io/io_test_files.h"
-#include "io/tiff_position.h"
+#include "io/tiff_position_load.h"
 #include "support/run_binary.h"
 
 using namespace io_test;
@@ -46,7 +46,7 @@ TEST(TiffPlacement, TagsGivePixelsRoundedToNearest) {
   const std::string layer = folder.file("layer.tif");
   // 2.5 in at 150 px/in is 375 px; 3.25 in at 150.4 px/in is 488.8 px, so 489.
   write_layer(layer, 4, 3, 0, 0, {2.5f, 3.25f, 150, 150.4f, 1000, 900});
-  const std::optional<tiff_position> p = read_tiff_position(layer);
+  const std::optional<tiff_position> p = tiff_position_load(layer);
   ASSERT_TRUE(p);
   EXPECT_EQ(p->x, 375);
   EXPECT_EQ(p->y, 489);
@@ -54,16 +54,16 @@ TEST(TiffPlacement, TagsGivePixelsRoundedToNearest) {
   EXPECT_EQ(p->full_height, 900);
   // Without a resolution the position is in pixels.
   write_layer(layer, 4, 3, 0, 0, {12, 7});
-  ASSERT_TRUE(read_tiff_position(layer));
-  EXPECT_EQ(read_tiff_position(layer)->x, 12);
+  ASSERT_TRUE(tiff_position_load(layer));
+  EXPECT_EQ(tiff_position_load(layer)->x, 12);
   // One position tag alone places the other axis at 0; without either there is no placement.
   write_layer(layer, 4, 3, 0, 0, {12, -1, 1, 1});
-  ASSERT_TRUE(read_tiff_position(layer));
-  EXPECT_EQ(read_tiff_position(layer)->y, 0);
+  ASSERT_TRUE(tiff_position_load(layer));
+  EXPECT_EQ(tiff_position_load(layer)->y, 0);
   write_layer(layer, 4, 3, 0, 0, {});
-  EXPECT_FALSE(read_tiff_position(layer));
+  EXPECT_FALSE(tiff_position_load(layer));
   write_content(folder.file("photo.jpg"), "\xFF\xD8\xFF");
-  EXPECT_FALSE(read_tiff_position(folder.file("photo.jpg")));
+  EXPECT_FALSE(tiff_position_load(folder.file("photo.jpg")));
 }
 
 TEST(TiffPlacement, OffsetsAddAndStayInRange) {

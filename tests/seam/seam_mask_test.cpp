@@ -373,7 +373,7 @@ TEST(SeamMask, VerboseDumpsAppearInOrder) {
                                              "0000_Verb__DBG_09_SeamError_AlphaMask.png"};
   EXPECT_EQ(watcher.order, expected);
   // The copies are of the search rectangle (17, 0, 42, 29).
-  dib_ptr copy(load_image_file("0000_Verb__DBG_01_BestSeamDIB_1.png", nullptr));
+  dib_ptr copy(load_image("0000_Verb__DBG_01_BestSeamDIB_1.png", nullptr));
   ASSERT_TRUE(copy);
   EXPECT_EQ(copy->width(), 26);
   EXPECT_EQ(copy->height(), 30);

@@ -18,7 +18,7 @@ struct pnm_header {
 
 // True when the file starts with a binary PNM header; throws runtime_error when that
 // header is malformed, declares an unsupported size or promises more data than the file has.
-bool read_pnm_header(const std::string& file_name, pnm_header& header);
+bool pnm_load_header(const std::string& file_name, pnm_header& header);
 
 // The samples of a binary PNM with maxval above 255 as a bgra_float image (value / maxval).
-dib* read_pnm16(const std::string& file_name, const pnm_header& header, progress_tracker* progress);
+dib* pnm_load16(const std::string& file_name, const pnm_header& header, progress_tracker* progress);

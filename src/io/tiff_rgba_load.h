@@ -12,5 +12,5 @@
 class stage_scope;
 
 // A bgra32 image with stored scanline i in row i, as for every TIFF this program reads.
-owned_dib read_tiff_rgba(TIFF* tif, int32_t width, int32_t height, const std::string& file_name,
+owned_dib tiff_rgba_load(TIFF* tif, int32_t width, int32_t height, const std::string& file_name,
                          const stage_scope& stage);

@@ -19,4 +19,4 @@ struct tiff_position {
 // as one field: with one of them the other reads 0). A missing or
 // non-positive resolution counts as 1 (the position is then in pixels). Throws
 // std::runtime_error naming the file for a position too far out to be a canvas offset.
-std::optional<tiff_position> read_tiff_position(const std::string& file_name);
+std::optional<tiff_position> tiff_position_load(const std::string& file_name);

@@ -1,4 +1,4 @@
-#include "io/tiff_rgba_reader.h"
+#include "io/tiff_rgba_load.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -53,7 +53,7 @@ int32_t chunk_rows(TIFF* tif, int32_t width, int32_t height) {
 }
 }  // namespace
 
-owned_dib read_tiff_rgba(TIFF* tif, int32_t width, int32_t height, const std::string& file_name,
+owned_dib tiff_rgba_load(TIFF* tif, int32_t width, int32_t height, const std::string& file_name,
                          const stage_scope& stage) {
   rgba_image_reader reader(tif, file_name);
   const int32_t chunk = chunk_rows(tif, width, height);

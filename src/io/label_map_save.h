@@ -7,4 +7,4 @@
 
 // labels holds height rows of width bytes. Replaces the file atomically; throws
 // runtime_error naming the file and the cause on failure.
-void save_label_map(const std::string& file_name, const uint8_t* labels, int32_t width, int32_t height);
+void label_map_save(const std::string& file_name, const uint8_t* labels, int32_t width, int32_t height);

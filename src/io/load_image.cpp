@@ -2,10 +2,10 @@
 
 #include "image/dib.h"
 #include "image/region_copy.h"
-#include "io/devil_loader.h"
+#include "io/devil_load.h"
 #include "io/load_image.h"
 #include "io/owned_dib.h"
-#include "io/pnm_reader.h"
+#include "io/pnm_load.h"
 #include "progress/progress_tracker.h"
 
 bool has_tiff_extension(const std::string& file_name) {
@@ -15,17 +15,17 @@ bool has_tiff_extension(const std::string& file_name) {
   return extension == "tif" || extension == "TIF" || extension == "tiff" || extension == "TIFF";
 }
 
-dib* load_image_file(const std::string& file_name, progress_tracker* progress) {
-  if (has_tiff_extension(file_name)) return read_tiff(file_name, nullptr);
+dib* load_image(const std::string& file_name, progress_tracker* progress) {
+  if (has_tiff_extension(file_name)) return tiff_load(file_name, nullptr);
   pnm_header pnm;
-  if (read_pnm_header(file_name, pnm) && pnm.maxval > 255) return read_pnm16(file_name, pnm, progress);
-  return load_with_devil(file_name, progress);
+  if (pnm_load_header(file_name, pnm) && pnm.maxval > 255) return pnm_load16(file_name, pnm, progress);
+  return devil_load(file_name, progress);
 }
 
 dib* load_input_image(const std::string& file_name, progress_tracker* progress) {
   stage_scope stage(progress, "");
   stage.step_end(85);
-  owned_dib image(load_image_file(file_name, progress));
+  owned_dib image(load_image(file_name, progress));
   // Both loaders give 32 or 128 bits; this widens any narrower image a future path might give.
   if (image->bits_per_pixel() < 32) {
     owned_dib wide(create_dib(image->width(), image->height(), 32));

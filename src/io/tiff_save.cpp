@@ -128,7 +128,7 @@ void encode_strip(tiff_compression c, std::vector<uint8_t>& raw, size_t row_byte
 }
 }  // namespace
 
-void write_tiff(const std::string& file_name, dib* image, progress_tracker* progress, const save_settings& settings) {
+void tiff_save(const std::string& file_name, dib* image, progress_tracker* progress, const save_settings& settings) {
   stage_scope stage(progress, "TIFF saving to file");
   const dib_view view(image);
   const std::string write_error = tiff_read_error(file_name);

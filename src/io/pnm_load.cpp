@@ -1,4 +1,4 @@
-#include "io/pnm_reader.h"
+#include "io/pnm_load.h"
 
 #include <cctype>
 #include <cstdio>
@@ -42,7 +42,7 @@ int64_t header_number(std::FILE* f) {
 }
 }  // namespace
 
-bool read_pnm_header(const std::string& file_name, pnm_header& header) {
+bool pnm_load_header(const std::string& file_name, pnm_header& header) {
   file_handle f(std::fopen(file_name.c_str(), "rb"));
   if (!f) return false;
   char magic[2] = {0, 0};
@@ -69,7 +69,7 @@ bool read_pnm_header(const std::string& file_name, pnm_header& header) {
   return true;
 }
 
-dib* read_pnm16(const std::string& file_name, const pnm_header& header, progress_tracker* progress) {
+dib* pnm_load16(const std::string& file_name, const pnm_header& header, progress_tracker* progress) {
   stage_scope stage(progress, "PNM Loading from file");
   file_handle f(std::fopen(file_name.c_str(), "rb"));
   if (!f || std::fseek(f.get(), static_cast<long>(header.data_offset), SEEK_SET) != 0)

@@ -1,4 +1,4 @@
-#include "io/pnm_reader.h"
+#include "io/pnm_load.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ TEST(IoPnm, SixteenBitSamplesBecomeFloatsInTheirPlaces) {
   std::string colour = "P6\n# camera\n2 2\n4095\n";
   for (int i = 0; i < 12; ++i) colour += be16(i * 300);
   write_content(dir.file("c.ppm"), colour);
-  dib_ptr image(load_image_file(dir.file("c.ppm"), nullptr));
+  dib_ptr image(load_image(dir.file("c.ppm"), nullptr));
   ASSERT_EQ(image->model(), bgra_float);
   cursor_handle c = make_cursor(image.get());
   c->move_to(1, 1);  // the fourth pixel: samples 9, 10, 11
@@ -34,7 +34,7 @@ TEST(IoPnm, SixteenBitSamplesBecomeFloatsInTheirPlaces) {
 
   std::string grey = "P5 3 1 65535\n" + be16(0) + be16(65535) + be16(30000);
   write_content(dir.file("g.pgm"), grey);
-  dib_ptr g(load_image_file(dir.file("g.pgm"), nullptr));
+  dib_ptr g(load_image(dir.file("g.pgm"), nullptr));
   cursor_handle gc = make_cursor(g.get());
   gc->move_to(2, 0);
   gc->get_float(p);
@@ -56,6 +56,6 @@ TEST(IoPnm, ShortOrMalformedFilesFailBeforeDecoding) {
   for (const auto& c : cases) {
     const std::string path = dir.file("bad" + std::to_string(n++) + ".ppm");
     write_content(path, c[0]);
-    EXPECT_EQ(error_of([&] { dib_ptr image(load_image_file(path, nullptr)); }), c[1] + path);
+    EXPECT_EQ(error_of([&] { dib_ptr image(load_image(path, nullptr)); }), c[1] + path);
   }
 }

@@ -43,7 +43,7 @@ TEST(IoTiffWrite, ByteImagesKeepTheLayoutAndDeclareAlpha) {
     EXPECT_EQ(c.values, want);
 
     // Read back identical; the 3-sample file comes back opaque, as bgr24 reads.
-    dib_ptr back(read_tiff(path, nullptr));
+    dib_ptr back(tiff_load(path, nullptr));
     EXPECT_EQ(max_difference(back.get(), image.get()), 0);
   }
 }
@@ -58,7 +58,7 @@ TEST(IoTiffWrite, FloatImagesBecomeSixteenBitSamples) {
     std::copy(pixels, pixels + 12, row.as<float>());
   }
   const std::string path = dir.file("float.tif");
-  write_tiff(path, image.get(), nullptr);
+  tiff_save(path, image.get(), nullptr);
   const tiff_contents c = read_test_tiff(path);
   EXPECT_EQ(c.bits, 16);
   EXPECT_EQ(c.samples, 4);
@@ -70,7 +70,7 @@ TEST(IoTiffWrite, FloatImagesBecomeSixteenBitSamples) {
   EXPECT_EQ(std::vector<uint16_t>(c.values.begin() + 12, c.values.end()), std::vector<uint16_t>(12, 0));
 
   // Reading back gives every stored sample / 65535.
-  dib_ptr back(read_tiff(path, nullptr));
+  dib_ptr back(tiff_load(path, nullptr));
   ASSERT_EQ(back->model(), bgra_float);
   cursor_handle cur = make_cursor(back.get());
   rgba_float p;

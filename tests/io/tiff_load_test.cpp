@@ -68,7 +68,7 @@ void expect_loads_as_written(const tiff_layout& layout, const std::string& path)
   const std::vector<uint16_t> samples =
       ramp(static_cast<size_t>(layout.width) * layout.height * layout.samples, layout.bits);
   write_test_tiff(path, layout, samples);
-  dib_ptr image(read_tiff(path, nullptr));
+  dib_ptr image(tiff_load(path, nullptr));
   ASSERT_EQ(image->width(), static_cast<int>(layout.width));
   ASSERT_EQ(image->height(), static_cast<int>(layout.height));
   ASSERT_EQ(image->model(), layout.bits == 8 ? bgra32 : bgra_float);
@@ -159,7 +159,7 @@ TEST(IoTiffRead, PaletteAndCmykGoThroughTheRgbaInterface) {
   std::vector<uint16_t> indices(15);
   for (int i = 0; i < 15; ++i) indices[i] = static_cast<uint16_t>(i * 17);
   write_test_tiff(dir.file("palette.tif"), palette, indices);
-  dib_ptr image(read_tiff(dir.file("palette.tif"), nullptr));
+  dib_ptr image(tiff_load(dir.file("palette.tif"), nullptr));
   ASSERT_EQ(image->model(), bgra32);
   for (int i = 0; i < 15; ++i) {
     const rgba8 p = test_images::get_pixel(image.get(), i % 5, i / 5);
@@ -177,7 +177,7 @@ TEST(IoTiffRead, PaletteAndCmykGoThroughTheRgbaInterface) {
   const std::vector<uint16_t> inks = {255, 0, 0, 0,   0, 255, 0, 0, 0, 0, 255, 0,
                                       0,   0, 0, 255, 0, 0,   0, 0, 0, 0, 0,   128};
   write_test_tiff(dir.file("cmyk.tif"), cmyk, inks);
-  dib_ptr ink(read_tiff(dir.file("cmyk.tif"), nullptr));
+  dib_ptr ink(tiff_load(dir.file("cmyk.tif"), nullptr));
   const std::array<int, 3> want[6] = {{0, 255, 255}, {255, 0, 255},   {255, 255, 0},
                                       {0, 0, 0},     {255, 255, 255}, {127, 127, 127}};
   for (int i = 0; i < 6; ++i) {
@@ -190,7 +190,7 @@ TEST(IoTiffRead, PaletteAndCmykGoThroughTheRgbaInterface) {
 TEST(IoTiffRead, UnreadableFilesFailWithTheirMessages) {
   temp_folder dir;
   const std::string missing = dir.file("missing.tif");
-  EXPECT_EQ(error_of([&] { read_tiff(missing, nullptr); }),
+  EXPECT_EQ(error_of([&] { tiff_load(missing, nullptr); }),
             tiff_read_error(missing) + "\nTIFFOpen: " + missing + ": No such file or directory");
 
   // libtiff's own complaints stay off the console.
@@ -198,7 +198,7 @@ TEST(IoTiffRead, UnreadableFilesFailWithTheirMessages) {
   write_content(garbage, std::string(300, '\x5a'));
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  const std::string message = error_of([&] { read_tiff(garbage, nullptr); });
+  const std::string message = error_of([&] { tiff_load(garbage, nullptr); });
   EXPECT_EQ(testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout(), "");
   // The fixed line, then libtiff's own diagnosis.
   EXPECT_EQ(message.rfind(tiff_read_error(garbage) + "\n", 0), 0u) << message;
@@ -207,7 +207,7 @@ TEST(IoTiffRead, UnreadableFilesFailWithTheirMessages) {
   // A download cut off inside the pixel data: the directory is intact, the strip is short.
   const std::string truncated = dir.file("truncated.tif");
   write_content(truncated, minimal_grey_tiff(64, 64).substr(0, minimal_tiff_header + 64 * 20));
-  EXPECT_EQ(error_of([&] { read_tiff(truncated, nullptr); }),
+  EXPECT_EQ(error_of([&] { tiff_load(truncated, nullptr); }),
             tiff_read_error(truncated) + "\nTIFFFillStrip: Read error on strip 0; got 1280 bytes, expected 4096");
 }
 
@@ -235,7 +235,7 @@ TEST(IoTiffRead, UnsupportedDepthsAndFormatsFailWithTheFormatMessage) {
       write_raw("separated16.tif", 16, SAMPLEFORMAT_UINT, PHOTOMETRIC_SEPARATED),
   };
   for (const std::string& path : cases)
-    EXPECT_EQ(error_of([&] { read_tiff(path, nullptr); }), tiff_format_error(path));
+    EXPECT_EQ(error_of([&] { tiff_load(path, nullptr); }), tiff_format_error(path));
 }
 
 TEST(IoTiffRead, HeaderSizesOutsideTheModelFailBeforeAllocation) {
@@ -243,21 +243,21 @@ TEST(IoTiffRead, HeaderSizesOutsideTheModelFailBeforeAllocation) {
   for (uint32_t width : {200000000u, 0xFFFFFFF0u}) {
     const std::string path = dir.file("wide.tif");
     write_content(path, minimal_grey_tiff(width, 2));
-    EXPECT_EQ(error_of([&] { read_tiff(path, nullptr); }),
+    EXPECT_EQ(error_of([&] { tiff_load(path, nullptr); }),
               "Image Load Error: Unsupported image size " + std::to_string(width) + " x 2: " + path);
   }
   // Sides the model takes, but far more pixels than the file's bytes could give.
   for (const auto& [w, h] : {std::pair<uint32_t, uint32_t>{7, 2147483647u}, {60000, 60000}}) {
     const std::string path = dir.file("claims.tif");
     write_content(path, minimal_grey_tiff(w, h).substr(0, minimal_tiff_header));
-    EXPECT_EQ(error_of([&] { read_tiff(path, nullptr); }), "Image Load Error: Image size " + std::to_string(w) +
+    EXPECT_EQ(error_of([&] { tiff_load(path, nullptr); }), "Image Load Error: Image size " + std::to_string(w) +
                                                               " x " + std::to_string(h) +
                                                               " is more than the file can hold: " + path);
   }
   for (uint32_t side : {0u, 1u}) {  // 0 x 0, and 1 x 1 without its pixel
     const std::string path = dir.file("empty.tif");
     write_content(path, minimal_grey_tiff(side, side).substr(0, minimal_tiff_header));
-    const std::string message = error_of([&] { read_tiff(path, nullptr); });
+    const std::string message = error_of([&] { tiff_load(path, nullptr); });
     EXPECT_EQ(message.rfind(tiff_read_error(path) + "\n", 0), 0u) << message;  // with libtiff's cause
   }
 }
@@ -269,13 +269,13 @@ TEST(IoTiffRead, ReportsProgressInItsOwnStage) {
   layout.height = 4;
   write_test_tiff(dir.file("p.tif"), layout, ramp(48, 8));
   recording_tracker tracker;
-  dib_ptr image(read_tiff(dir.file("p.tif"), &tracker));
+  dib_ptr image(tiff_load(dir.file("p.tif"), &tracker));
   ASSERT_FALSE(tracker.calls.empty());
   EXPECT_EQ(tracker.calls.front().label, "TIFF Loading from file");
   EXPECT_EQ(tracker.values("progress"), (std::vector<double>{0, 25, 50, 75}));
   EXPECT_EQ(tracker.depth, 0);
 
   recording_tracker failing;
-  EXPECT_THROW(read_tiff(dir.file("none.tif"), &failing), std::runtime_error);
+  EXPECT_THROW(tiff_load(dir.file("none.tif"), &failing), std::runtime_error);
   EXPECT_EQ(failing.depth, 0);
 }

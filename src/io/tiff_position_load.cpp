@@ -1,4 +1,4 @@
-#include "io/tiff_position.h"
+#include "io/tiff_position_load.h"
 
 #include <cmath>
 #include <cstdio>
@@ -25,7 +25,7 @@ int64_t in_pixels(float position, float resolution, const std::string& file_name
 }
 }  // namespace
 
-std::optional<tiff_position> read_tiff_position(const std::string& file_name) {
+std::optional<tiff_position> tiff_position_load(const std::string& file_name) {
   // Content, not the name: "scan.Tif" is decoded by DevIL but still holds TIFF tags.
   if (!is_tiff(file_name)) return std::nullopt;
   const tiff_handle tif = open_tiff(file_name, "r");

@@ -8,7 +8,7 @@
 
 // The profile's bytes, or empty when the file has none, is of another format, or holds a
 // damaged or incomplete one (a profile is never guessed at). Throws nothing.
-std::vector<uint8_t> read_icc_profile(const std::string& file_name);
+std::vector<uint8_t> icc_profile_load(const std::string& file_name);
 
 // The same on a file's first bytes in memory, for JPEG and PNG (the fuzz target's way in).
 std::vector<uint8_t> icc_profile_of_jpeg(const uint8_t* data, size_t size);

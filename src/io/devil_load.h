@@ -6,4 +6,4 @@
 class dib;
 class progress_tracker;
 
-dib* load_with_devil(const std::string& file_name, progress_tracker* progress);
+dib* devil_load(const std::string& file_name, progress_tracker* progress);

@@ -11,10 +11,9 @@
 #include "image/dib_cursor.h"
 #include "io/atomic_output.h"
 #include "io/devil_image.h"
+#include "io/devil_save.h"
 #include "io/failure_cause.h"
-#include "io/load_image.h"
 #include "io/pixel_rows.h"
-#include "io/save_image.h"
 #include "progress/progress_tracker.h"
 
 namespace {
@@ -22,7 +21,7 @@ std::string save_error(ILenum code, const std::string& file_name) {
   return "DEVIL Error : " + devil_error_text(code) + " \n While saving image: " + file_name;
 }
 
-void write_with_devil(ILenum type, const atomic_output& output, const std::string& file_name) {
+void devil_write_stream(ILenum type, const atomic_output& output, const std::string& file_name) {
   const int fd = dup(output.fd());
   std::FILE* stream = fd >= 0 ? fdopen(fd, "wb") : nullptr;
   if (!stream) {
@@ -46,9 +45,9 @@ void write_with_devil(ILenum type, const atomic_output& output, const std::strin
   if (!closed) output.fail(std::strerror(close_code));
 }
 
-// Encodes through DevIL, which picks the format from the extension. With `quiet`, a file
-// that cannot be written is skipped without an exception.
-void save_with_devil(const std::string& file_name, dib* image, progress_tracker* progress, bool quiet) {
+}  // namespace
+
+void devil_save(const std::string& file_name, dib* image, progress_tracker* progress, bool quiet) {
   stage_scope stage(progress, "IL Saving to file");
   const dib_view view(image);
   devil_image target;
@@ -82,27 +81,9 @@ void save_with_devil(const std::string& file_name, dib* image, progress_tracker*
     const ILenum type = ilTypeFromExt(file_name.c_str());
     if (type == IL_TYPE_UNKNOWN) throw std::runtime_error(save_error(IL_INVALID_EXTENSION, file_name));
     atomic_output output(file_name, save_error(IL_COULD_NOT_OPEN_FILE, file_name));
-    write_with_devil(type, output, file_name);
+    devil_write_stream(type, output, file_name);
     output.commit();
   } catch (const std::runtime_error&) {
     if (!quiet) throw;
   }
-}
-}  // namespace
-
-void save_image(const std::string& file_name, dib* image, progress_tracker* progress,
-                const save_settings& settings) {
-  if (has_tiff_extension(file_name)) {
-    write_tiff(file_name, image, progress, settings);
-    return;
-  }
-  save_with_devil(file_name, image, progress, false);
-}
-
-void save_debug_image(const std::string& file_name, dib* image) {
-  if (has_tiff_extension(file_name)) {
-    write_tiff(file_name, image, nullptr);
-    return;
-  }
-  save_with_devil(file_name, image, nullptr, true);
 }

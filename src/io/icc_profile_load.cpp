@@ -1,4 +1,4 @@
-#include "io/icc_profile.h"
+#include "io/icc_profile_load.h"
 
 #include <sys/types.h>
 #include <zlib.h>
@@ -167,7 +167,7 @@ std::vector<uint8_t> icc_profile_of_png(const uint8_t* data, size_t size) {
   return png_profile(in);
 }
 
-std::vector<uint8_t> read_icc_profile(const std::string& file_name) {
+std::vector<uint8_t> icc_profile_load(const std::string& file_name) {
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(file_name.c_str(), "rb"), std::fclose);
   if (!file) return {};
   uint8_t magic[4] = {};

@@ -1,4 +1,4 @@
-#include "io/icc_profile.h"
+#include "io/icc_profile_load.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -82,7 +82,7 @@ TEST(IccProfile, FilesOfEachKindAreRecognisedByContent) {
   const std::vector<uint8_t> profile = profile_bytes(1000);
   const std::string tiff = folder.file("tagged.tif");
   write_test_tiff(tiff, tiff_layout{}, {1, 2, 3});
-  EXPECT_TRUE(read_icc_profile(tiff).empty());
+  EXPECT_TRUE(icc_profile_load(tiff).empty());
   {
     TIFF* t = TIFFOpen(tiff.c_str(), "r+");
     ASSERT_NE(t, nullptr);
@@ -90,13 +90,13 @@ TEST(IccProfile, FilesOfEachKindAreRecognisedByContent) {
     TIFFRewriteDirectory(t);
     TIFFClose(t);
   }
-  EXPECT_EQ(read_icc_profile(tiff), profile);
+  EXPECT_EQ(icc_profile_load(tiff), profile);
   // Names do not matter: a JPEG called .png, a PNG without extension.
   write_content(folder.file("photo.png"), jpeg_start + app2(1, 1, profile) + jpeg_scan);
-  EXPECT_EQ(read_icc_profile(folder.file("photo.png")), profile);
+  EXPECT_EQ(icc_profile_load(folder.file("photo.png")), profile);
   write_content(folder.file("picture"), png_with(std::string("p\0\0", 3) + deflated(profile)));
-  EXPECT_EQ(read_icc_profile(folder.file("picture")), profile);
-  EXPECT_TRUE(read_icc_profile(folder.file("absent.jpg")).empty());
+  EXPECT_EQ(icc_profile_load(folder.file("picture")), profile);
+  EXPECT_TRUE(icc_profile_load(folder.file("absent.jpg")).empty());
 }
 
 // What the fuzz target found, replayed; the sanitizer build is where these would fail.

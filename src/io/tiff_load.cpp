@@ -15,7 +15,7 @@
 #include "io/owned_dib.h"
 #include "io/tiff_handle.h"
 #include "io/tiff_messages.h"
-#include "io/tiff_rgba_reader.h"
+#include "io/tiff_rgba_load.h"
 #include "platform/parallel.h"
 #include "progress/progress_tracker.h"
 
@@ -216,7 +216,7 @@ owned_dib read_samples(TIFF* tif, const tiff_layout& layout, const std::string& 
 }
 }  // namespace
 
-dib* read_tiff(const std::string& file_name, progress_tracker* progress) {
+dib* tiff_load(const std::string& file_name, progress_tracker* progress) {
   stage_scope stage(progress, "TIFF Loading from file");
   tiff_handle tif = open_tiff(file_name, "r");
   if (!tif) throw std::runtime_error(with_cause(tiff_read_error(file_name), take_tiff_failure_cause(tiff_cause::library_first)));
@@ -260,5 +260,5 @@ dib* read_tiff(const std::string& file_name, progress_tracker* progress) {
   if (layout.grey || (photometric == PHOTOMETRIC_RGB && samples >= 3))
     return read_samples(tif.get(), layout, file_name, stage).release();
   if (photometric == PHOTOMETRIC_RGB || bits != 8) throw std::runtime_error(tiff_format_error(file_name));
-  return read_tiff_rgba(tif.get(), layout.width, layout.height, file_name, stage).release();
+  return tiff_rgba_load(tif.get(), layout.width, layout.height, file_name, stage).release();
 }

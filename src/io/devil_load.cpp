@@ -1,4 +1,4 @@
-#include "io/devil_loader.h"
+#include "io/devil_load.h"
 
 #include <IL/il.h>
 
@@ -40,7 +40,7 @@ uint32_t decode_deadline_ms(uint64_t file_bytes) {
 
 int answer_from_child(int fd, const std::string& file_name, uint64_t budget) {
   int status = 1;
-  decode_with_devil(file_name, budget, [&](const devil_pixels& pixels) {
+  devil_decode(file_name, budget, [&](const devil_pixels& pixels) {
     devil_answer answer{pixels.refused, pixels.loaded, pixels.error, pixels.supported, pixels.width, pixels.height,
                         pixels.bytes_per_pixel};
     if (!write_all(fd, &answer, sizeof answer)) return;
@@ -76,7 +76,7 @@ std::string load_error(ILenum code, const std::string& file_name) {
 }
 }  // namespace
 
-dib* load_with_devil(const std::string& file_name, progress_tracker* progress) {
+dib* devil_load(const std::string& file_name, progress_tracker* progress) {
   stage_scope stage(progress, "IL Loading from file");
   start_devil();
   std::error_code ignored;

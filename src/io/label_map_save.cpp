@@ -1,4 +1,4 @@
-#include "io/label_map_file.h"
+#include "io/label_map_save.h"
 
 #include <zlib.h>
 
@@ -118,7 +118,7 @@ void write_grey_tiff(const atomic_output& output, const std::string& file_name, 
 }
 }  // namespace
 
-void save_label_map(const std::string& file_name, const uint8_t* labels, int32_t width, int32_t height) {
+void label_map_save(const std::string& file_name, const uint8_t* labels, int32_t width, int32_t height) {
   atomic_output output(file_name, label_map_error(file_name));
   if (has_tiff_extension(file_name))
     write_grey_tiff(output, file_name, labels, width, height);
