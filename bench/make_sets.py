@@ -68,14 +68,25 @@ def write_tiff(path, pixels, position=None, canvas=None, alpha_extra=False):
     """pixels: H x W x S array of uint8 or uint16. position (x, y) and canvas (w, h) add the
     placement tags (XPOSITION/YPOSITION at 150 dpi, PIXAR full width/length)."""
     height, width, samples = pixels.shape
-    bits = pixels.dtype.itemsize * 8
-    row_bytes = width * samples * pixels.dtype.itemsize
+    write_tiff_bands(path, width, height, samples, pixels.dtype, [pixels], position, canvas, alpha_extra)
+
+
+def write_tiff_bands(path, width, height, samples, dtype, bands, position=None, canvas=None, alpha_extra=False):
+    """As write_tiff, with the pixels handed over as consecutive bands of rows (any iterable of
+    B x W x S arrays), so that a canvas never has to sit in memory whole. Past 4 GiB the file
+    is BigTIFF."""
+    dtype = np.dtype(dtype)
+    bits = dtype.itemsize * 8
+    row_bytes = width * samples * dtype.itemsize
     rows_per_strip = max(1, (256 * 1024) // row_bytes)
     strips = (height + rows_per_strip - 1) // rows_per_strip
-    data_offset = 8
     data_bytes = row_bytes * height
+    # Classic TIFF offsets are 32 bits; the IFD and its arrays follow the pixels.
+    big = data_bytes + 16 * strips + 4096 >= 2 ** 32
+    data_offset = 16 if big else 8
     counts = [min(rows_per_strip, height - i * rows_per_strip) * row_bytes for i in range(strips)]
     offsets = [data_offset + i * rows_per_strip * row_bytes for i in range(strips)]
+    strip_kind = 16 if big else 4  # LONG8 or LONG
 
     dpi = 150
     entries = [
@@ -84,10 +95,10 @@ def write_tiff(path, pixels, position=None, canvas=None, alpha_extra=False):
         (258, 3, [bits] * samples),
         (259, 3, [1]),  # no compression
         (262, 3, [2]),  # RGB
-        (273, 4, offsets),
+        (273, strip_kind, offsets),
         (277, 3, [samples]),
         (278, 4, [rows_per_strip]),
-        (279, 4, counts),
+        (279, strip_kind, counts),
         (282, 5, [(dpi, 1)]),
         (283, 5, [(dpi, 1)]),
         (284, 3, [1]),  # contiguous
@@ -103,27 +114,45 @@ def write_tiff(path, pixels, position=None, canvas=None, alpha_extra=False):
     entries.sort()
 
     ifd_offset = data_offset + data_bytes + (data_bytes & 1)
-    extra_offset = ifd_offset + 2 + 12 * len(entries) + 4
-    ifd = bytearray(struct.pack("<H", len(entries)))
+    if big:
+        count_fmt, entry_fmt, ref_fmt, inline, next_fmt = "<Q", "<HHQ", "<HHQQ", 8, "<Q"
+    else:
+        count_fmt, entry_fmt, ref_fmt, inline, next_fmt = "<H", "<HHI", "<HHII", 4, "<I"
+    extra_offset = ifd_offset + struct.calcsize(count_fmt) + struct.calcsize(ref_fmt) * len(entries) + \
+        struct.calcsize(next_fmt)
+    ifd = bytearray(struct.pack(count_fmt, len(entries)))
     extra = bytearray()
     for tag, kind, values in entries:
         if kind == 3:
             payload = struct.pack("<%dH" % len(values), *values)
         elif kind == 4:
             payload = struct.pack("<%dI" % len(values), *values)
+        elif kind == 16:
+            payload = struct.pack("<%dQ" % len(values), *values)
         else:
             payload = b"".join(struct.pack("<II", n, d) for n, d in values)
-        if len(payload) <= 4:
-            ifd += struct.pack("<HHI", tag, kind, len(values)) + payload.ljust(4, b"\0")
+        if len(payload) <= inline:
+            ifd += struct.pack(entry_fmt, tag, kind, len(values)) + payload.ljust(inline, b"\0")
         else:
-            ifd += struct.pack("<HHII", tag, kind, len(values), extra_offset + len(extra))
+            ifd += struct.pack(ref_fmt, tag, kind, len(values), extra_offset + len(extra))
             extra += payload + (b"\0" if len(payload) & 1 else b"")
-    ifd += struct.pack("<I", 0)
+    ifd += struct.pack(next_fmt, 0)
 
     tmp = path + ".part"
+    written = 0
     with open(tmp, "wb") as f:
-        f.write(b"II*\0" + struct.pack("<I", ifd_offset))
-        f.write(np.ascontiguousarray(pixels).astype(pixels.dtype.newbyteorder("<"), copy=False).data)
+        if big:
+            f.write(b"II+\0" + struct.pack("<HHQ", 8, 0, ifd_offset))
+        else:
+            f.write(b"II*\0" + struct.pack("<I", ifd_offset))
+        for band in bands:
+            if band.shape[1:] != (width, samples) or band.dtype != dtype:
+                raise ValueError("band of shape %s %s in a %dx%dx%d %s image" % (
+                    band.shape, band.dtype, width, height, samples, dtype))
+            f.write(np.ascontiguousarray(band).astype(dtype.newbyteorder("<"), copy=False).data)
+            written += band.shape[0]
+        if written != height:
+            raise ValueError("%d rows written to a %d-row image" % (written, height))
         if data_bytes & 1:
             f.write(b"\0")
         f.write(ifd)
@@ -171,6 +200,20 @@ class Scene:
 
 
 # ---- one set
+
+
+def placement_args(offsets, paths):
+    """quiltmerge's words for tiles at offsets: -xoff/-yoff only where the offset changes."""
+    args = []
+    cur = (0, 0)
+    for (x, y), path in zip(offsets, paths):
+        if x != cur[0]:
+            args += ["-xoff", str(x)]
+        if y != cur[1]:
+            args += ["-yoff", str(y)]
+        cur = (x, y)
+        args.append(path)
+    return args
 
 
 def make_set(name, outdir, log):
@@ -234,17 +277,8 @@ def make_set(name, outdir, log):
 
     for vname, bits in variants:
         folder = folders[vname]
-        args = []
-        if wrap:
-            args += ["-HorWrap", str(period)]
-        cur = (0, 0)
-        for i, (x, y) in enumerate(offsets):
-            if x != cur[0]:
-                args += ["-xoff", str(x)]
-            if y != cur[1]:
-                args += ["-yoff", str(y)]
-            cur = (x, y)
-            args.append(os.path.join(folder, "tile_%02d.tif" % i))
+        args = ["-HorWrap", str(period)] if wrap else []
+        args += placement_args(offsets, [os.path.join(folder, "tile_%02d.tif" % i) for i in range(len(offsets))])
         with open(os.path.join(folder, "args.txt"), "w") as f:
             f.write("\n".join(args) + "\n")
         eargs = (["--wrap=horizontal"] if wrap else []) + [
