@@ -405,8 +405,7 @@ def grid_conf(name, rows, cols, tile=GRID_TILE, overlap=GRID_OVERLAP, jitter=GRI
 def make_grid_set(conf, outdir, log, truth="auto", jobs=1):
     """Tiles tile_NNNN.tif (8-bit RGB, row by row) at their offsets, which are also in their
     XPOSITION/YPOSITION tags (150 dpi) with the canvas in the PIXAR full-size tags, so the same
-    files serve quiltmerge (args.txt) and peers that place TIFF layers by tags (multiblend,
-    enblend). truth.json holds every tile's true gains and the vignetting; truth.tif, if
+    files serve quiltmerge (args.txt) and multiblend, which places TIFF layers by those tags. truth.json holds every tile's true gains and the vignetting; truth.tif, if
     written, the scene without gain, vignetting or noise on the whole canvas."""
     global _grid
     name = conf["name"]
@@ -464,9 +463,9 @@ def make_grid_set(conf, outdir, log, truth="auto", jobs=1):
     paths = [os.path.join(folder, f) for f in names]
     with open(os.path.join(folder, "args.txt"), "w") as f:
         f.write("\n".join(placement_args(offsets, paths)) + "\n")
-    for peer in ("multiblend_args.txt", "enblend_args.txt"):
-        with open(os.path.join(folder, peer), "w") as f:
-            f.write("\n".join(paths) + "\n")
+    # enblend wants an alpha channel and refuses these tiles; multiblend takes RGB as opaque.
+    with open(os.path.join(folder, "multiblend_args.txt"), "w") as f:
+        f.write("\n".join(paths) + "\n")
     truth_doc = dict(
         set=name, rows=rows, cols=cols, tile=[w, h], overlap=overlap, jitter=jitter, canvas=[canvas_w, canvas_h],
         photo=conf["photo"], scale=scene.scale, truth_tif="truth.tif" if want_truth else None,
