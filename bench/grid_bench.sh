@@ -232,3 +232,6 @@ with open(out, "w") as fh:
     fh.write(text)
 PY
 echo "report written to $out (runs: $runs)" >&2
+if awk -F'\t' '$1 !~ /^#/ && $7 != 0 { bad = 1 } END { exit !bad }' "$runs"; then
+  echo "some runs failed" >&2; exit 1
+fi
