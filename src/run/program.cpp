@@ -11,6 +11,7 @@
 #include "platform/parallel.h"
 #include "progress/profiler.h"
 #include "run/command_line.h"
+#include "run/destination_check.h"
 #include "run/run_driver.h"
 #include "run/tiff_placement.h"
 
@@ -56,6 +57,7 @@ int run_program(int argc, const char* const* argv) {
       return argc > 1 ? 2 : 0;
     }
     check_output_options(run, output_name, inputs.size());
+    check_destinations(inputs, {output_name, run.seams_name, wrap.profile, blend.PyramidVerbose});
     check_wrap_mode(wrap);
     clamp_blend_options(blend);
     if (run.tiff_positions)
