@@ -121,8 +121,8 @@ void high_pass_in_place(const dib_ptr& image, int32_t radius, progress_tracker* 
 // Overlap pixels (both inputs opaque) mix the colour distance with the direct error; elsewhere the map
 // marks which input covers the pixel (red and green for image 1, red and blue for image 2) and keeps
 // its red where neither does.
-int write_combined_error(dib& image1, dib& image2, dib& map, progress_tracker* progress) {
-  const int64_t overlap = for_each_map_row(
+int64_t write_combined_error(dib& image1, dib& image2, dib& map, progress_tracker* progress) {
+  return for_each_map_row(
       image1, image2, map, progress, [](const uint8_t* p1, const uint8_t* p2, uint8_t* m, int32_t w) {
         int64_t count = 0;
         int32_t x = 0;
@@ -178,7 +178,6 @@ int write_combined_error(dib& image1, dib& image2, dib& map, progress_tracker* p
         }
         return count;
       });
-  return static_cast<int>(overlap);
 }
 
 // The framed distance grid: cell (x + 1, y + 1) belongs to map pixel (x, y); the frame
@@ -251,7 +250,7 @@ int32_t high_pass_radius(int32_t width, int32_t height, int32_t level) {
   return static_cast<int32_t>(std::min(width, height) / (int64_t{1} << l)) + 1;
 }
 
-int compute_seam_error(const dib_ptr& image1, const dib_ptr& image2, const dib_ptr& seam_map,
+int64_t compute_seam_error(const dib_ptr& image1, const dib_ptr& image2, const dib_ptr& seam_map,
                        const blend_context& context) {
   const blend_options& options = context.options;
   progress_tracker* const progress = context.progress;

@@ -35,9 +35,9 @@ irect limited_overlap(const dib& image1, const dib& image2, int32_t dx, int32_t 
 
 // Widens the overlap so the seam can leave it; the margin doubles each time the
 // overlap exceeds the pixel budget by another factor of 4.
-int32_t search_margin(const irect& overlap, int32_t max_comp) {
+int64_t search_margin(const irect& overlap, int32_t max_comp) {
   int64_t area = overlap.empty() ? 0 : static_cast<int64_t>(overlap.width()) * overlap.height();
-  int32_t m = 3;
+  int64_t m = 3;
   while (area > max_comp) {
     area /= 4;
     m *= 2;
@@ -182,7 +182,7 @@ dib_ptr search_seam_mask(dib_ptr copy1, dib_ptr copy2, dib_ptr seam_map, const b
   progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "Searching of seam mask");
   stage.step_end(40);
-  int overlap = 0;
+  int64_t overlap = 0;
   {
     profile_scope timing("seam error");
     overlap = compute_seam_error(copy1, copy2, seam_map, context);
@@ -218,8 +218,10 @@ dib_ptr find_best_seam(const dib_ptr& image1, const dib_ptr& image2, int32_t dx,
   stage_scope stage(progress, "Searching of seam mask");
 
   irect overlap = limited_overlap(*image1, *image2, dx, dy, limit);
-  const int32_t m = search_margin(overlap, options.MaxComp);
-  overlap = irect{overlap.left - m, overlap.top - m, overlap.right + m, overlap.bottom + m};
+  const int64_t m = search_margin(overlap, options.MaxComp);
+  const auto widened = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+  overlap = irect{widened(overlap.left - m), widened(overlap.top - m), widened(overlap.right + m),
+                  widened(overlap.bottom + m)};
 
   const irect image2_rect = placed(*image2, dx, dy);
   const irect union_box{std::min(0, dx), std::min(0, dy),
