@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "blend/reduce_expand.h"
+#include "blend/seam_pixel.h"
 #include "image/dib_cursor.h"
 #include "image/region_copy.h"
 #include "progress/profiler.h"
@@ -16,7 +17,7 @@
 
 namespace {
 
-constexpr int B = 0, G = 1, R = 2, A = 3;
+constexpr int A = 3;  // alpha byte of an input's bgra32 pixel
 
 double row_percent(int64_t k, int64_t n) { return static_cast<double>(100 * k / n); }
 
@@ -45,9 +46,9 @@ int64_t search_margin(const irect& overlap, int32_t max_comp) {
   return m;
 }
 
-// Writes `value` (b, g, r, a bytes) wherever the image covers its pixel.
-void paint_coverage(dib& image, int32_t dx, int32_t dy, dib& out, const irect& mask_rect,
-                    const uint8_t value[4], progress_tracker* progress) {
+// Gives the image's side of the mask (full cost, full share) wherever it covers the pixel.
+void paint_coverage(dib& image, int32_t dx, int32_t dy, dib& out, const irect& mask_rect, uint8_t image1_share,
+                    uint8_t image2_share, progress_tracker* progress) {
   stage_scope stage(progress, "");
   irect area;
   if (!intersect(placed(image, dx, dy), mask_rect, area)) return;
@@ -61,14 +62,14 @@ void paint_coverage(dib& image, int32_t dx, int32_t dy, dib& out, const irect& m
       locked_row source(image, y - dy);
       const uint8_t* s = source.bytes() + 4 * static_cast<size_t>(area.left - dx);
       for (int32_t x = area.left; x <= area.right; ++x, s += 4, o += 4)
-        if (s[A] != 0) std::copy(value, value + 4, o);
+        if (s[A] != 0) seam_pixel(o).set(255, image1_share, image2_share, 255);
     } else {
       cursor->move_to(area.left - dx, y - dy);
       rgba8 p;
       for (int32_t x = area.left; x <= area.right; ++x, o += 4) {
         cursor->get_bytes(p);
         cursor->next_pixel();
-        if (p.a != 0) std::copy(value, value + 4, o);
+        if (p.a != 0) seam_pixel(o).set(255, image1_share, image2_share, 255);
       }
     }
     stage.progress(row_percent(y - area.top, rows));
@@ -86,14 +87,10 @@ dib_ptr harden_seam_mask(const dib_ptr& mask, progress_tracker* progress) {
     locked_row row(*mask, y);
     uint8_t* m = row.bytes();
     for (int32_t x = 0; x < w; ++x, m += 4) {
-      if (m[G] > m[B]) {
-        m[G] = 255;
-        m[B] = 0;
-      } else {
-        m[G] = 0;
-        m[B] = m[B] > 0 ? 255 : 0;
-      }
-      m[A] = 255;
+      const seam_pixel p(m);
+      const uint8_t side = p.side();
+      p.set_shares(side == 1 ? 255 : 0, side == 2 ? 255 : 0);
+      p.set_valid(255);
     }
     stage.progress(row_percent(y, h));
   }
@@ -104,13 +101,11 @@ void add_seam_borders(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, 
                       const dib_ptr& out, const irect& mask_rect, progress_tracker* progress) {
   if (!image1 || !image2 || !out) throw std::runtime_error("DIB is NULL");
   if (out->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
-  static constexpr uint8_t image1_pixel[4] = {0, 255, 255, 255};  // b, g, r, a
-  static constexpr uint8_t image2_pixel[4] = {255, 0, 255, 255};
   stage_scope stage(progress, " Add Borders");
   stage.step_end(50);
-  paint_coverage(*image1, 0, 0, *out, mask_rect, image1_pixel, progress);
+  paint_coverage(*image1, 0, 0, *out, mask_rect, 255, 0, progress);
   stage.step_end(100);
-  paint_coverage(*image2, dx, dy, *out, mask_rect, image2_pixel, progress);
+  paint_coverage(*image2, dx, dy, *out, mask_rect, 0, 255, progress);
 }
 
 dib_ptr refine_seam_coarse_to_fine(dib_ptr seam_map, int64_t overlap, const blend_context& context) {
@@ -158,9 +153,10 @@ dib_ptr refine_seam_coarse_to_fine(dib_ptr seam_map, int64_t overlap, const blen
       uint8_t* m = mask_row.bytes();
       const uint8_t* s = map_row.bytes();
       for (int32_t x = 0; x < w; ++x, m += 4, s += 4) {
-        if (m[G] > 0 && m[B] > 0) {
+        const seam_pixel p(m);
+        if (p.in_overlap()) {
           ++band;
-          m[R] = s[R];
+          p.set_cost(const_seam_pixel(s).cost());
         }
       }
       band_stage.progress(row_percent(y, h));
