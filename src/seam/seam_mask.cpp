@@ -87,9 +87,12 @@ dib_ptr harden_seam_mask(const dib_ptr& mask, progress_tracker* progress) {
     locked_row row(*mask, y);
     uint8_t* m = row.bytes();
     for (int32_t x = 0; x < w; ++x, m += 4) {
+      // seam_pixel::side(), written out so the loop stays branch-light.
       const seam_pixel p(m);
-      const uint8_t side = p.side();
-      p.set_shares(side == 1 ? 255 : 0, side == 2 ? 255 : 0);
+      if (p.image1() > p.image2())
+        p.set_shares(255, 0);
+      else
+        p.set_shares(0, p.image2() > 0 ? 255 : 0);
       p.set_valid(255);
     }
     stage.progress(row_percent(y, h));
