@@ -1,13 +1,13 @@
 #include "blend/level_blend.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "blend/box_filter.h"
 #include "blend/seam_pixel.h"
 #include "image/region_copy.h"
 #include "platform/parallel.h"
 #include "progress/progress_tracker.h"
+#include "platform/internal_error.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -19,12 +19,10 @@
 namespace {
 
 void check_blend_inputs(const dib_ptr& level1, const dib_ptr& level2, const dib_ptr& mask) {
-  if (!level1 || !level2 || !mask) throw std::runtime_error("DIB is NULL");
-  if (level1->model() != level2->model() || (level1->model() != bgra32 && level1->model() != bgra_float))
-    throw std::invalid_argument("Blended levels must share the bgra32 or bgra_float model");
-  if (level1->width() != level2->width() || level1->height() != level2->height() ||
-      level1->width() != mask->width() || level1->height() != mask->height())
-    throw std::invalid_argument("Blended levels and mask differ in size");
+  QM_ASSERT(level1 && level2 && mask);
+  QM_ASSERT(level1->model() == level2->model() && (level1->model() == bgra32 || level1->model() == bgra_float));
+  QM_ASSERT(level1->width() == level2->width() && level1->height() == level2->height() &&
+            level1->width() == mask->width() && level1->height() == mask->height());
 }
 
 // The blend reads the mask's share bytes straight from bgra32 rows; any other model is seen through

@@ -8,6 +8,7 @@
 
 #include "image/leak_tracker.h"
 #include "platform/clock.h"
+#include "platform/internal_error.h"
 #include "platform/parallel.h"
 #include "progress/profiler.h"
 #include "run/command_line.h"
@@ -72,6 +73,10 @@ int run_program(int argc, const char* const* argv) {
     std::printf("%s\n", e.what());
     if (e.show_usage()) print_usage();
     return 2;
+  } catch (const internal_error& e) {
+    std::printf("Internal error of quiltmerge (a fault of the program, not of the inputs; please report it): %s\n",
+                e.what());
+    status = 1;
   } catch (const std::exception& e) {
     std::printf("%s\n", e.what());
     status = 1;

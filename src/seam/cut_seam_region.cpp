@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
 #include "blend/seam_pixel.h"
+#include "platform/internal_error.h"
 #include "progress/profiler.h"
 #include "progress/progress_tracker.h"
 #include "seam/cut_graph.h"
@@ -110,7 +110,7 @@ void read_back(dib& map, const std::vector<graph_node*>& table, progress_tracker
 
 dib_ptr cut_seam_region(const dib_ptr& seam_map, progress_tracker* progress) {
   if (!seam_map) return {};
-  if (seam_map->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
+  QM_ASSERT(seam_map->model() == bgra32);
   stage_scope stage(progress, "Analizing seam region");
   dib& map = *seam_map;
   std::vector<graph_node*> table(static_cast<size_t>(map.width()) * map.height(), nullptr);

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <stdexcept>
 #include <vector>
 
 #include "blend/box_filter.h"
 #include "blend/seam_pixel.h"
 #include "platform/parallel.h"
+#include "platform/internal_error.h"
 #include "progress/progress_tracker.h"
 
 #if defined(__SSE2__)
@@ -24,11 +24,10 @@ constexpr int32_t unreached_distance = 0x6FFFFFFF;
 constexpr int max_relaxations = 99;
 
 void require_seam_images(const dib_ptr& image1, const dib_ptr& image2, const dib_ptr& seam_map) {
-  if (!image1 || !image2 || !seam_map) throw std::runtime_error("DIB is NULL");
+  QM_ASSERT(image1 && image2 && seam_map);
   for (const dib_ptr* image : {&image1, &image2, &seam_map}) {
-    if ((*image)->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
-    if ((*image)->width() != seam_map->width() || (*image)->height() != seam_map->height())
-      throw std::runtime_error("Seam images differ in size");
+    QM_ASSERT((*image)->model() == bgra32);
+    QM_ASSERT((*image)->width() == seam_map->width() && (*image)->height() == seam_map->height());
   }
 }
 
@@ -265,8 +264,7 @@ int64_t compute_seam_error(const dib_ptr& image1, const dib_ptr& image2, const d
 dib_ptr add_distance_error(const dib_ptr& seam_map, const blend_context& context) {
   const blend_options& options = context.options;
   progress_tracker* const progress = context.progress;
-  if (!seam_map) throw std::runtime_error("DIB is NULL");
-  if (seam_map->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
+  QM_ASSERT(seam_map && seam_map->model() == bgra32);
   stage_scope stage(progress, "");
   dib& map = *seam_map;
   const int32_t w = map.width(), h = map.height();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "blend/seam_pixel.h"
 #include "image/dib_cursor.h"
 #include "image/region_copy.h"
+#include "platform/internal_error.h"
 #include "progress/profiler.h"
 #include "progress/progress_tracker.h"
 #include "seam/cut_seam_region.h"
@@ -80,7 +80,7 @@ void paint_coverage(dib& image, int32_t dx, int32_t dy, dib& out, const irect& m
 
 dib_ptr harden_seam_mask(const dib_ptr& mask, progress_tracker* progress) {
   if (!mask) return {};
-  if (mask->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
+  QM_ASSERT(mask->model() == bgra32);
   stage_scope stage(progress, "");
   const int32_t w = mask->width(), h = mask->height();
   for (int32_t y = 0; y < h; ++y) {
@@ -102,8 +102,7 @@ dib_ptr harden_seam_mask(const dib_ptr& mask, progress_tracker* progress) {
 
 void add_seam_borders(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy,
                       const dib_ptr& out, const irect& mask_rect, progress_tracker* progress) {
-  if (!image1 || !image2 || !out) throw std::runtime_error("DIB is NULL");
-  if (out->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
+  QM_ASSERT(image1 && image2 && out && out->model() == bgra32);
   stage_scope stage(progress, " Add Borders");
   stage.step_end(50);
   paint_coverage(*image1, 0, 0, *out, mask_rect, 255, 0, progress);
@@ -213,7 +212,7 @@ dib_ptr find_best_seam(const dib_ptr& image1, const dib_ptr& image2, int32_t dx,
                        const irect& limit, const irect& mask_rect, const blend_context& context) {
   const blend_options& options = context.options;
   progress_tracker* const progress = context.progress;
-  if (!image1 || !image2) throw std::runtime_error("DIB is NULL");
+  QM_ASSERT(image1 && image2);
   stage_scope stage(progress, "Searching of seam mask");
 
   irect overlap = limited_overlap(*image1, *image2, dx, dy, limit);
