@@ -58,9 +58,9 @@ int run_program(int argc, const char* const* argv) {
       return argc > 1 ? 2 : 0;
     }
     check_output_options(run, output_name, inputs.size());
-    check_destinations(inputs, {output_name, run.seams_name, wrap.profile, blend.PyramidVerbose});
     check_wrap_mode(wrap);
     clamp_blend_options(blend);
+    check_destinations(inputs, {output_name, run.seams_name, wrap.profile, blend.PyramidVerbose});
     if (run.tiff_positions)
       for (const std::string& warning : place_by_tiff_tags(inputs)) std::printf("%s\n", warning.c_str());
     output_options output;
