@@ -5,13 +5,13 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 #include "platform/parallel.h"
 #include "progress/progress_tracker.h"
+#include "platform/internal_error.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -21,11 +21,6 @@
 #endif
 
 namespace {
-
-// The messages name this source file; users quote them in bug reports.
-const char* const source_path = "\\BCB\\TQ_GRAPHICS\\PROCESSING\\tq_dib_man";
-
-[[noreturn]] void fail(const char* literal) { throw std::runtime_error(std::string(literal) + source_path); }
 
 // Truncating quotient through doubles: both operands, and the quotient's distance to the next integer
 // (at least 1/den), survive the rounding while |num| < 2^53, so this equals the integer division.
@@ -347,17 +342,15 @@ dib_ptr readable_source(const dib_ptr& src, const dib_ptr& dst) {
 void check_filter_pair(const dib_ptr& src, const dib_ptr& dst) {
   check_color_models(src, dst);
   // Wider pixels than 4 bytes would be read as bytes of floats.
-  if (src->bits_per_pixel() > 32) fail("Unsupported ColorModel");
-  if (src->width() != dst->width() || src->height() != dst->height())
-    throw std::invalid_argument("Filter source and destination differ in size");
+  QM_ASSERT(src->bits_per_pixel() <= 32);
+  QM_ASSERT(src->width() == dst->width() && src->height() == dst->height());
 }
 
 }  // namespace
 
 void check_color_models(const dib_ptr& a, const dib_ptr& b) {
-  if (!a || !b) throw std::runtime_error("DIB is NULL");
-  if (a->bits_per_pixel() < 24 || b->bits_per_pixel() < 24) fail("Unsupported ColorModel");
-  if (a->bits_per_pixel() != b->bits_per_pixel()) fail("Diffrent ColorModels ");
+  QM_ASSERT(a && b);
+  QM_ASSERT(a->bits_per_pixel() >= 24 && b->bits_per_pixel() == a->bits_per_pixel());
 }
 
 dib_ptr low_pass_filter(const dib_ptr& src, const dib_ptr& dst, int32_t radius, progress_tracker* progress) {

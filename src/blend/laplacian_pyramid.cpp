@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
 
 #include "blend/reduce_expand.h"
 #include "image/dib_cursor.h"
 #include "image/region_copy.h"
 #include "progress/progress_tracker.h"
+#include "platform/internal_error.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ dib_ptr alpha_view(const dib_ptr& level) {
 }  // namespace
 
 laplacian_pyramid::laplacian_pyramid(const dib_ptr& image, int32_t levels, progress_tracker* progress) {
-  if (!image) throw std::runtime_error("DIB is NULL");
+  QM_ASSERT(image);
   build(image, levels, progress);
 }
 

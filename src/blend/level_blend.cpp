@@ -1,12 +1,13 @@
 #include "blend/level_blend.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "blend/box_filter.h"
+#include "blend/seam_pixel.h"
 #include "image/region_copy.h"
 #include "platform/parallel.h"
 #include "progress/progress_tracker.h"
+#include "platform/internal_error.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,16 +19,14 @@
 namespace {
 
 void check_blend_inputs(const dib_ptr& level1, const dib_ptr& level2, const dib_ptr& mask) {
-  if (!level1 || !level2 || !mask) throw std::runtime_error("DIB is NULL");
-  if (level1->model() != level2->model() || (level1->model() != bgra32 && level1->model() != bgra_float))
-    throw std::invalid_argument("Blended levels must share the bgra32 or bgra_float model");
-  if (level1->width() != level2->width() || level1->height() != level2->height() ||
-      level1->width() != mask->width() || level1->height() != mask->height())
-    throw std::invalid_argument("Blended levels and mask differ in size");
+  QM_ASSERT(level1 && level2 && mask);
+  QM_ASSERT(level1->model() == level2->model() && (level1->model() == bgra32 || level1->model() == bgra_float));
+  QM_ASSERT(level1->width() == level2->width() && level1->height() == level2->height() &&
+            level1->width() == mask->width() && level1->height() == mask->height());
 }
 
-// The blend reads the mask's green and blue bytes straight from bgra32 rows; any other model is seen
-// through its byte view.
+// The blend reads the mask's share bytes straight from bgra32 rows; any other model is seen through
+// its byte view.
 dib_ptr mask_bytes(const dib_ptr& mask) {
   if (mask->model() == bgra32) return mask;
   dib_ptr copy(create_dib(mask->width(), mask->height(), 32));
@@ -64,8 +63,9 @@ inline void blend_pixel(uint8_t* p, const uint8_t* q, const uint8_t* m) {
     p[0] = q[0], p[1] = q[1], p[2] = q[2], p[3] = q[3];
     return;
   }
-  // Share of image 1 from green minus blue; equal shares give 128, a slight bias to image 1.
-  const uint32_t share = (m[1] - m[0] + 256) >> 1;
+  // Share of image 1 from the two shares' difference; equal shares give 128, a slight bias to image 1.
+  const const_seam_pixel mask(m);
+  const uint32_t share = (mask.image1() - mask.image2() + 256) >> 1;
   const uint32_t w1 = p[3] * share;
   const uint32_t w2 = q[3] * (255 - share);
   const uint32_t f = w1 + w2;
@@ -97,9 +97,10 @@ __attribute__((target("avx2"))) int32_t blend_row_avx2(uint8_t* p, const uint8_t
       r = qv;
     } else {
       const __m256i mv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(m + 4 * x));
-      const __m256i green = _mm256_and_si256(_mm256_srli_epi32(mv, 8), low), blue = _mm256_and_si256(mv, low);
+      const __m256i share1 = _mm256_and_si256(_mm256_srli_epi32(mv, seam_pixel::image1_shift), low),
+                    share2 = _mm256_and_si256(_mm256_srli_epi32(mv, seam_pixel::image2_shift), low);
       const __m256i share =
-          _mm256_srli_epi32(_mm256_add_epi32(_mm256_sub_epi32(green, blue), _mm256_set1_epi32(256)), 1);
+          _mm256_srli_epi32(_mm256_add_epi32(_mm256_sub_epi32(share1, share2), _mm256_set1_epi32(256)), 1);
       const __m256i w1 = _mm256_mullo_epi32(pa, share),
                     w2 = _mm256_mullo_epi32(qa, _mm256_sub_epi32(low, share));
       const __m256i f = _mm256_add_epi32(w1, w2);
@@ -145,8 +146,9 @@ void blend_row(uint8_t* p, const uint8_t* q, const uint8_t* m, int32_t w) {
       r = qv;  // image 2 alone
     } else {
       const __m128i mv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 4 * x));
-      const __m128i green = _mm_and_si128(_mm_srli_epi32(mv, 8), low), blue = _mm_and_si128(mv, low);
-      const __m128i share = _mm_srli_epi32(_mm_add_epi32(_mm_sub_epi32(green, blue), _mm_set1_epi32(256)), 1);
+      const __m128i share1 = _mm_and_si128(_mm_srli_epi32(mv, seam_pixel::image1_shift), low),
+                    share2 = _mm_and_si128(_mm_srli_epi32(mv, seam_pixel::image2_shift), low);
+      const __m128i share = _mm_srli_epi32(_mm_add_epi32(_mm_sub_epi32(share1, share2), _mm_set1_epi32(256)), 1);
       // Products of numbers below 256 in the low halves of 32-bit lanes whose high halves are 0.
       const __m128i w1 = _mm_madd_epi16(pa, share), w2 = _mm_madd_epi16(qa, _mm_sub_epi32(low, share));
       const __m128i f = _mm_add_epi32(w1, w2);
@@ -174,7 +176,7 @@ void blend_row(uint8_t* p, const uint8_t* q, const uint8_t* m, int32_t w) {
 void blend_row(float* p, const float* q, const uint8_t* m, int32_t w) {
   const float t = float_alpha_epsilon;
   for (int32_t x = 0; x < w; ++x, p += 4, q += 4, m += 4) {
-    const float a = m[1], b = m[0];  // shares of image 1 and image 2
+    const float a = const_seam_pixel(m).image1(), b = const_seam_pixel(m).image2();
     if (p[3] > t && q[3] > t) {
       if (a > 0 && b > 0) {
         const float c = a * p[3], d = b * q[3], e = c + d;

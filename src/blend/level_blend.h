@@ -1,5 +1,5 @@
 // Blending of one pyramid level: the second image's level is mixed into the first's in place,
-// weighted by the blend mask (green = share of image 1, blue = share of image 2) and both alphas.
+// weighted by the blend mask's shares of image 1 and image 2 (blend/seam_pixel.h) and both alphas.
 #pragma once
 
 #include <cstdint>

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
-#include <stdexcept>
 
 #include "platform/parallel.h"
 #include "progress/progress_tracker.h"
+#include "platform/internal_error.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -38,16 +38,13 @@ inline uint8_t fixed_quotient(uint32_t m, uint32_t sum) {
 }
 
 void require_pyramid_model(const dib_ptr& image) {
-  if (!image) throw std::runtime_error("DIB is NULL");
-  if (image->model() != bgra32 && image->model() != bgra_float)
-    throw std::invalid_argument("Pyramid images must be bgra32 or bgra_float");
+  QM_ASSERT(image && (image->model() == bgra32 || image->model() == bgra_float));
 }
 
 void require_same_shape(const dib_ptr& a, const dib_ptr& b) {
   require_pyramid_model(a);
   require_pyramid_model(b);
-  if (a->model() != b->model() || a->width() != b->width() || a->height() != b->height())
-    throw std::invalid_argument("Pyramid images differ in size or colour model");
+  QM_ASSERT(a->model() == b->model() && a->width() == b->width() && a->height() == b->height());
 }
 
 // Row progress in whole percent (integer arithmetic, like every row report of the pyramid).
@@ -627,14 +624,12 @@ dib_ptr reduce_dib(const dib_ptr& src, progress_tracker* progress) {
 
 dib_ptr expand_dib(const dib_ptr& src, int32_t width, int32_t height, progress_tracker* progress) {
   stage_scope stage(progress, "");
-  if (!src) throw std::runtime_error("DIB is NULL");
+  require_pyramid_model(src);
   if (src->bits_per_pixel() > 32) {
-    require_pyramid_model(src);
     dib_ptr out(src->create_blank(width, height));
     expand_float(*src, *out, true, expand_write::store, stage);
     return out;
   }
-  if (src->bits_per_pixel() != 32) return dib_ptr();
   dib_ptr out(src->create_blank(width, height));
   expand_bytes(*src, *out, stage);
   return out;
@@ -645,8 +640,7 @@ void expand_float_into(const dib_ptr& src, const dib_ptr& target, bool alpha_wei
   stage_scope stage(progress, "");
   require_pyramid_model(src);
   require_pyramid_model(target);
-  if (src->model() != bgra_float || target->model() != bgra_float)
-    throw std::invalid_argument("Float expansion needs bgra_float images");
+  QM_ASSERT(src->model() == bgra_float && target->model() == bgra_float);
   expand_float(*src, *target, alpha_weighted, mode, stage);
 }
 

@@ -1,7 +1,8 @@
 #include "image/dib_cursor.h"
 
+#include "platform/internal_error.h"
+
 #include <cstring>
-#include <stdexcept>
 
 dib_cursor::dib_cursor(dib* image) : image_(image), bytes_per_pixel_(image->bits_per_pixel() / 8) {
   // A picture without rows has nothing to lock; the cursor starts before the first row.
@@ -49,7 +50,7 @@ int dib_cursor::skip_pixels(int32_t n) {
 void dib_cursor::skip_rows(int32_t n) { go_to_row(row_ + n); }
 
 void dib_cursor::move_to(int32_t x, int32_t y) {
-  if (y < 0 || y >= image_->height()) throw std::invalid_argument("invalid argument move_to get: Y");
+  QM_ASSERT(y >= 0 && y < image_->height());
   x_ = x;
   go_to_row(y);
 }
@@ -168,7 +169,7 @@ void dib_cursor_float::set_from(dib_cursor& other) {
 }
 
 dib_view::dib_view(dib* img) : image(img) {
-  if (!img) throw std::runtime_error("DIB is NULL");
+  QM_ASSERT(img);
   width = img->width();
   height = img->height();
   stride = img->stride();

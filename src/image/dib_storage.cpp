@@ -6,6 +6,7 @@
 
 #include "image/mapped_file_storage.h"
 #include "image/memory_storage.h"
+#include "platform/internal_error.h"
 
 namespace {
 memory_status_source& status_source() {
@@ -18,8 +19,7 @@ uint32_t saturate(uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_ca
 }  // namespace
 
 int32_t row_stride(int32_t width, int32_t bits_per_pixel) {
-  if (width < 0) throw std::runtime_error("Invalid image width: " + std::to_string(width));
-  if (bits_per_pixel <= 0) throw std::runtime_error("Invalid bits per pixel: " + std::to_string(bits_per_pixel));
+  QM_ASSERT(width >= 0 && bits_per_pixel > 0);
   int64_t stride = (static_cast<int64_t>(width) * bits_per_pixel / 8 + 15) / 16 * 16;
   if (stride > INT32_MAX)
     throw std::runtime_error("Image too wide: " + std::to_string(width) + " pixels of " +
@@ -29,7 +29,7 @@ int32_t row_stride(int32_t width, int32_t bits_per_pixel) {
 
 void check_image_geometry(int32_t width, int32_t height, int32_t bits_per_pixel) {
   row_stride(width, bits_per_pixel);
-  if (height < 0) throw std::runtime_error("Invalid image height: " + std::to_string(height));
+  QM_ASSERT(height >= 0);
 }
 
 namespace {

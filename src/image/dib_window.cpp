@@ -1,9 +1,9 @@
 #include "image/dib_window.h"
 
-#include <stdexcept>
 
 #include "image/dib_cursor.h"
 #include "image/region_copy.h"
+#include "platform/internal_error.h"
 
 namespace {
 dib_ptr outermost(const dib_ptr& image, int32_t& left, int32_t& top) {
@@ -18,9 +18,8 @@ dib_ptr outermost(const dib_ptr& image, int32_t& left, int32_t& top) {
 
 dib_window::dib_window(const dib_ptr& parent, int32_t left, int32_t top, int32_t width, int32_t height)
     : left_(left), top_(top), width_(width), height_(height) {
-  if (!parent || left < 0 || top < 0 || width < 0 || height < 0 || int64_t{left} + width > parent->width() ||
-      int64_t{top} + height > parent->height())
-    throw std::invalid_argument("Window outside its image");
+  QM_ASSERT(parent && left >= 0 && top >= 0 && width >= 0 && height >= 0 &&
+            int64_t{left} + width <= parent->width() && int64_t{top} + height <= parent->height());
   parent_ = outermost(parent, left_, top_);
   left_bytes_ = static_cast<size_t>(left_) * static_cast<size_t>(parent_->bits_per_pixel() / 8);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "io/failure_cause.h"
+#include "platform/file_identity.h"
 
 namespace {
 // Leaves room for the ".qm_tmp_XXXXXX" part within the usual 255-byte name limit.
@@ -28,6 +29,24 @@ bool unnamed_files_allowed = true;
 
 std::string errno_text(int code) { return code ? std::strerror(code) : std::string(); }
 
+// Renaming over a pipe or a device would put a plain file in its place, and a TIFF is
+// written with seeks back that a stream cannot take: those are refused, not replaced.
+std::string refusal_of(const std::string& target) {
+  switch (kind_of(target)) {
+    case file_kind::missing:
+    case file_kind::regular:
+      return {};
+    case file_kind::folder:
+      return errno_text(EISDIR);
+    case file_kind::fifo:
+      return "It is a named pipe (FIFO); outputs are written as regular files only";
+    case file_kind::device:
+      return "It is a device; outputs are written as regular files only";
+    default:
+      return "It is not a regular file; outputs are written as regular files only";
+  }
+}
+
 // Gives the unnamed file at fd the name `name`; fails with EEXIST when it is taken.
 bool link_unnamed(int fd, const std::string& name) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
@@ -39,10 +58,11 @@ bool link_unnamed(int fd, const std::string& name) {
 }  // namespace
 
 atomic_output::atomic_output(const std::string& target, std::string failure_message)
-    : target_(target), failure_message_(std::move(failure_message)) {
-  const size_t slash = target.rfind('/');
-  folder_ = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    : target_(follow_links(target)), failure_message_(std::move(failure_message)) {
+  // Through a link the file it points to is replaced, beside itself; the link stays.
+  const size_t slash = target_.rfind('/');
+  folder_ = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
   const size_t dot = base.rfind('.');
   const std::string extension = dot == std::string::npos ? "" : base.substr(dot);
   std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
@@ -50,8 +70,7 @@ atomic_output::atomic_output(const std::string& target, std::string failure_mess
   pattern_ = folder_ + "." + stem + ".qm_tmp_XXXXXX" + extension;
   extension_length_ = static_cast<int>(extension.size());
 
-  struct stat info {};
-  if (stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) fail(errno_text(EISDIR));
+  if (const std::string refusal = refusal_of(target_); !refusal.empty()) fail(refusal);
 
   // An unnamed file cannot be left behind by a killed run.
   const std::string dir = folder_.empty() ? "." : folder_;
@@ -95,10 +114,15 @@ std::string atomic_output::place_under_temporary_name(const std::string& pattern
   fail(errno_text(EEXIST));
 }
 
-void atomic_output::commit() {
+void atomic_output::flush() {
   // The data must be on disk before it takes the target's name, or a crash could leave
   // an empty file where the old one was.
-  if (fsync(fd_) != 0) fail(errno_text(errno));
+  if (!flushed_ && fsync(fd_) != 0) fail(errno_text(errno));
+  flushed_ = true;
+}
+
+void atomic_output::commit() {
+  flush();
   if (temp_name_.empty()) {
     if (link_unnamed(fd_, target_)) {
       committed_ = true;

@@ -7,8 +7,9 @@
 class atomic_output {
  public:
   // Opens the new file, unnamed (O_TMPFILE) in the target's folder where the file system
-  // allows it, else under a hidden unique name there. Throws runtime_error with
-  // failure_message and the cause when it cannot be made.
+  // allows it, else under a hidden unique name there. A target that is a symbolic link
+  // stands for the file it leads to. Throws runtime_error with failure_message and the
+  // cause when it cannot be made, or when the target is a folder, a pipe or a device.
   atomic_output(const std::string& target, std::string failure_message);
   // Removes a named temporary file unless commit() succeeded; an unnamed one vanishes anyway.
   ~atomic_output();
@@ -21,8 +22,11 @@ class atomic_output {
 
   // The descriptor to write the new file through; stays owned by this object.
   int fd() const { return fd_; }
+  // The file that commit() replaces: the target with its links followed.
   const std::string& target() const { return target_; }
-  // Flushes the finished file to disk and puts it in place of the target; throws
+  // Flushes the finished file to disk, so that commit() has only to give it its name.
+  void flush();
+  // Flushes unless done and puts the file in place of the target; throws
   // runtime_error(failure_message + cause) when that fails.
   void commit();
   // failure_message, plus a line with the cause when there is one.
@@ -38,5 +42,6 @@ class atomic_output {
   std::string temp_name_;  // empty while the file is unnamed
   std::string failure_message_;
   int fd_ = -1;
+  bool flushed_ = false;
   bool committed_ = false;
 };

@@ -118,11 +118,17 @@ void write_grey_tiff(const atomic_output& output, const std::string& file_name, 
 }
 }  // namespace
 
-void label_map_save(const std::string& file_name, const uint8_t* labels, int32_t width, int32_t height) {
-  atomic_output output(file_name, label_map_error(file_name));
+std::unique_ptr<atomic_output> label_map_write(const std::string& file_name, const uint8_t* labels, int32_t width,
+                                               int32_t height) {
+  auto output = std::make_unique<atomic_output>(file_name, label_map_error(file_name));
   if (has_tiff_extension(file_name))
-    write_grey_tiff(output, file_name, labels, width, height);
+    write_grey_tiff(*output, file_name, labels, width, height);
   else
-    write_png(output, labels, width, height);
-  output.commit();
+    write_png(*output, labels, width, height);
+  output->flush();
+  return output;
+}
+
+void label_map_save(const std::string& file_name, const uint8_t* labels, int32_t width, int32_t height) {
+  label_map_write(file_name, labels, width, height)->commit();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "blend/seam_pixel.h"
 #include "image/region_copy.h"
 
 seam_sides sides_of_mask(dib& mask) {
@@ -14,7 +15,7 @@ seam_sides sides_of_mask(dib& mask) {
     locked_row row(mask, y);
     const uint8_t* m = row.bytes();
     uint8_t* out = sides.side.data() + static_cast<size_t>(y) * sides.width;
-    for (int32_t x = 0; x < sides.width; ++x, m += 4) out[x] = m[1] > m[0] ? 1 : m[0] > 0 ? 2 : 0;
+    for (int32_t x = 0; x < sides.width; ++x, m += 4) out[x] = const_seam_pixel(m).side();
   }
   return sides;
 }

@@ -18,7 +18,7 @@ struct seam_sides {
   uint8_t at(int32_t x, int32_t y) const { return side[static_cast<size_t>(y) * width + x]; }
 };
 
-// Reads a bgra32 seam mask the way it is hardened: g > b is image 1, else b > 0 image 2.
+// Reads a bgra32 seam mask the way it is hardened (seam_pixel::side()).
 seam_sides sides_of_mask(dib& mask);
 
 class seam_labels {

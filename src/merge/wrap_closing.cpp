@@ -8,6 +8,7 @@
 #include "progress/progress_tracker.h"
 #include "merge/pairwise_merge.h"
 #include "merge/seam_labels.h"
+#include "merge/wrap_period.h"
 
 namespace {
 bool touches(const irect& a, const irect& b) {
@@ -46,6 +47,7 @@ dib_ptr close_horizontal_wrap(const input_list& inputs, const wrap_options& wrap
   progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "");
   const int32_t d = wrap.HorWrap < 1 ? acc_rect.width() : wrap.HorWrap;
+  check_wrap_period(d, acc_rect, merged->bits_per_pixel());
   dib_ptr result = merged;
 
   if (d < min_wrap_period) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/internal_error.h"
 
 namespace {
 __attribute__((format(printf, 2, 3))) void append_format(std::string* text, const char* format, ...) {
@@ -97,7 +98,7 @@ const std::string& profiler::report(int max_rows, int sort_key) {
 }
 
 void profiler::reset() {
-  if (innermost_) throw std::logic_error("Profiler reset while a profiled scope is open");
+  QM_ASSERT(!innermost_);  // no profiled scope may be open
   registry_.clear();
   total_ticks_ = 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "io/load_image.h"
+#include "merge/wrap_period.h"
 
 #include "run/option_docs.h"
 #include "run/option_table.h"
@@ -39,6 +40,10 @@ void check_wrap_mode(wrap_options& wrap) {
     std::printf("Invalid WrapMode (disabled ...)\n");
     wrap.WrapMode = 0;
   }
+  if (wrap.HorWrap > max_wrap_period)
+    throw command_line_error("-HorWrap " + std::to_string(wrap.HorWrap) + " is wider than any canvas can hold (at most " +
+                                 std::to_string(max_wrap_period) + " columns)",
+                             false);
 }
 
 void clamp_blend_options(blend_options& options) {

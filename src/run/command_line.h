@@ -23,7 +23,8 @@ void parse_command_line(int argc, const char* const* argv, input_list& inputs, s
 // text, may be null), else 0 = every core. Throws command_line_error for a bad value.
 int32_t resolve_thread_count(const run_options& run, const char* environment);
 
-// "Invalid WrapMode (disabled ...)" and WrapMode 0 when outside 0..2.
+// "Invalid WrapMode (disabled ...)" and WrapMode 0 when outside 0..2; a command_line_error
+// for a HorWrap wider than any canvas can hold.
 void check_wrap_mode(wrap_options& wrap);
 void clamp_blend_options(blend_options& options);
 // Refuses (command_line_error) what the output cannot hold: a compression other than

@@ -36,6 +36,12 @@ float real_number(const char* option, const char* word) {
 }
 
 int32_t thread_count_value(const char* option, const char* word) {
+  // A number of more than nine digits is past max_threads whatever its size, also past the
+  // int32 range that whole_number keeps to.
+  const char* digits = word[0] == '+' ? word + 1 : word;
+  const size_t length = std::strlen(digits);
+  const size_t leading_zeros = std::strspn(digits, "0");
+  if (length > 0 && std::strspn(digits, "0123456789") == length && length - leading_zeros > 9) return max_threads;
   const int32_t n = whole_number(option, word);
   if (n < 0) throw command_line_error(invalid_value(option, word), false);
   return n > max_threads ? max_threads : n;

@@ -10,7 +10,7 @@
 int32_t whole_number(const char* option, const char* word);
 // A finite number that fits a float. Throws command_line_error.
 float real_number(const char* option, const char* word);
-// A whole number of at least 0; counts above max_threads become max_threads.
+// A whole number of at least 0; counts above max_threads, however large, become max_threads.
 int32_t thread_count_value(const char* option, const char* word);
 
 // One of the words packbits, lzw, deflate, zstd, none. Throws command_line_error.

@@ -8,9 +8,11 @@
 
 #include "image/leak_tracker.h"
 #include "platform/clock.h"
+#include "platform/internal_error.h"
 #include "platform/parallel.h"
 #include "progress/profiler.h"
 #include "run/command_line.h"
+#include "run/destination_check.h"
 #include "run/run_driver.h"
 #include "run/tiff_placement.h"
 
@@ -58,6 +60,7 @@ int run_program(int argc, const char* const* argv) {
     check_output_options(run, output_name, inputs.size());
     check_wrap_mode(wrap);
     clamp_blend_options(blend);
+    check_destinations(inputs, {output_name, run.seams_name, wrap.profile, blend.PyramidVerbose});
     if (run.tiff_positions)
       for (const std::string& warning : place_by_tiff_tags(inputs)) std::printf("%s\n", warning.c_str());
     output_options output;
@@ -70,6 +73,10 @@ int run_program(int argc, const char* const* argv) {
     std::printf("%s\n", e.what());
     if (e.show_usage()) print_usage();
     return 2;
+  } catch (const internal_error& e) {
+    std::printf("Internal error of quiltmerge (a fault of the program, not of the inputs; please report it): %s\n",
+                e.what());
+    status = 1;
   } catch (const std::exception& e) {
     std::printf("%s\n", e.what());
     status = 1;

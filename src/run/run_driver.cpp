@@ -101,14 +101,18 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
     result = close_horizontal_wrap(inputs, wrap, acc_rect, result, context, labels.get());
   }
   progress.set_step_end(99);
+  // The label map is written first and put in place only after the output: a run that
+  // fails at either leaves both files as they were.
+  std::unique_ptr<atomic_output> seams;
+  if (labels) {
+    profile_scope saving("save seams");
+    seams = label_map_write(output.seams_name, labels->row(0), labels->rect().width(), labels->rect().height());
+  }
   {
     profile_scope saving("save image");
     save_image(output_name, result.get(), &progress, file);
   }
-  if (labels) {
-    profile_scope saving("save seams");
-    label_map_save(output.seams_name, labels->row(0), labels->rect().width(), labels->rect().height());
-  }
+  if (seams) seams->commit();
   progress.refresh();
   progress.set_progress(100);
 }

@@ -2,24 +2,27 @@
 
 #include <algorithm>
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
+#include "blend/seam_pixel.h"
+#include "platform/internal_error.h"
 #include "progress/profiler.h"
 #include "progress/progress_tracker.h"
 #include "seam/cut_graph.h"
 
 namespace {
 
-constexpr int B = 0, G = 1, R = 2, A = 3;
-
 // Terminal capacities: a pixel is tied hard to the image whose pure area it touches.
 constexpr int32_t weak_link = 100;
 constexpr int32_t strong_link = 0x10000000;
 
-inline bool is_overlap(const uint8_t* m) { return m[G] > 0 && m[B] > 0; }
-inline bool is_image1_side(const uint8_t* m) { return m[G] > 0 && m[B] == 0; }
-inline bool is_image2_side(const uint8_t* m) { return m[B] > 0 && m[G] == 0; }
+// Image 1 is the sink of the cut, image 2 the source: a pixel touching only image 1's area
+// keeps a strong link to the sink and a weak one to the source.
+void tie_to_images(cut_graph& graph, graph_node* n, bool touches_image1, bool touches_image2) {
+  graph.set_terminal_capacities(n, touches_image1 ? weak_link : strong_link,
+                                touches_image2 ? weak_link : strong_link);
+}
+bool cut_to_image1(const graph_node& n) { return n.is_sink; }
 
 double row_percent(int32_t y, int32_t h) { return static_cast<double>(static_cast<int64_t>(100) * y / h); }
 
@@ -36,7 +39,7 @@ void add_nodes(dib& map, cut_graph& graph, std::vector<graph_node*>& table, prog
 
     graph_node** nodes = table.data() + static_cast<size_t>(y) * w;
     for (int32_t x = 0; x < w; ++x) {
-      if (!is_overlap(rows[1] + 4 * x)) continue;
+      if (!const_seam_pixel(rows[1] + 4 * x).in_overlap()) continue;
       graph_node* n = graph.add_node();
       nodes[x] = n;
       bool s1 = false, s2 = false;
@@ -44,12 +47,12 @@ void add_nodes(dib& map, cut_graph& graph, std::vector<graph_node*>& table, prog
       for (const uint8_t* row : rows) {
         if (!row) continue;
         for (int32_t xx = x0; xx <= x1; ++xx) {
-          s1 = s1 || is_image1_side(row + 4 * xx);
-          s2 = s2 || is_image2_side(row + 4 * xx);
+          const const_seam_pixel p(row + 4 * xx);
+          s1 = s1 || p.image1_only();
+          s2 = s2 || p.image2_only();
         }
       }
-      if (s1 || s2)
-        graph.set_terminal_capacities(n, s1 ? weak_link : strong_link, s2 ? weak_link : strong_link);
+      if (s1 || s2) tie_to_images(graph, n, s1, s2);
     }
     stage.progress(row_percent(y, h));
   }
@@ -70,13 +73,13 @@ void add_edges(dib& map, cut_graph& graph, const std::vector<graph_node*>& table
     for (int32_t x = 0; x < w; ++x) {
       graph_node* p = nodes[x];
       if (!p) continue;
-      const int32_t ep = row[4 * x + R];
+      const int32_t ep = const_seam_pixel(row + 4 * x).cost();
       if (nodes_below && nodes_below[x]) {
-        const int32_t eq = next_row[4 * x + R];
+        const int32_t eq = const_seam_pixel(next_row + 4 * x).cost();
         graph.add_edge(p, nodes_below[x], ep * ep + eq * eq);
       }
       if (x + 1 < w && nodes[x + 1]) {
-        const int32_t eq = row[4 * (x + 1) + R];
+        const int32_t eq = const_seam_pixel(row + 4 * (x + 1)).cost();
         graph.add_edge(p, nodes[x + 1], ep * ep + eq * eq);
       }
     }
@@ -94,10 +97,10 @@ void read_back(dib& map, const std::vector<graph_node*>& table, progress_tracker
     for (int32_t x = 0; x < w; ++x, m += 4) {
       const graph_node* n = nodes[x];
       if (!n) continue;
-      const bool image1 = n->is_sink;
-      m[G] = image1 ? 255 : 0;
-      m[B] = image1 ? 0 : 255;
-      m[A] = 255;
+      const bool image1 = cut_to_image1(*n);
+      const seam_pixel p(m);
+      p.set_shares(image1 ? 255 : 0, image1 ? 0 : 255);
+      p.set_valid(255);
     }
     stage.progress(row_percent(y, h));
   }
@@ -107,7 +110,7 @@ void read_back(dib& map, const std::vector<graph_node*>& table, progress_tracker
 
 dib_ptr cut_seam_region(const dib_ptr& seam_map, progress_tracker* progress) {
   if (!seam_map) return {};
-  if (seam_map->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
+  QM_ASSERT(seam_map->model() == bgra32);
   stage_scope stage(progress, "Analizing seam region");
   dib& map = *seam_map;
   std::vector<graph_node*> table(static_cast<size_t>(map.width()) * map.height(), nullptr);

@@ -6,6 +6,7 @@
 
 class progress_tracker;
 
-// Rewrites every overlap pixel of the bgra32 map in place: (e, 255, 0, 255) for image 1,
-// (e, 0, 255, 255) for image 2. Returns the map; a null map gives null.
+// Rewrites every overlap pixel of the bgra32 map (blend/seam_pixel.h) in place to the image
+// it was cut to: that image's share full, the other's none, cost kept, valid. Returns the
+// map; a null map gives null.
 dib_ptr cut_seam_region(const dib_ptr& seam_map, progress_tracker* progress);

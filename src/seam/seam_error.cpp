@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <stdexcept>
 #include <vector>
 
 #include "blend/box_filter.h"
+#include "blend/seam_pixel.h"
 #include "platform/parallel.h"
+#include "platform/internal_error.h"
 #include "progress/progress_tracker.h"
 
 #if defined(__SSE2__)
@@ -16,26 +17,23 @@
 
 namespace {
 
-// Byte offsets inside a bgra32 pixel.
+// Byte offsets inside a bgra32 pixel of the two inputs; the map's bytes are a seam_pixel's.
 constexpr int B = 0, G = 1, R = 2, A = 3;
 
 constexpr int32_t unreached_distance = 0x6FFFFFFF;
 constexpr int max_relaxations = 99;
 
 void require_seam_images(const dib_ptr& image1, const dib_ptr& image2, const dib_ptr& seam_map) {
-  if (!image1 || !image2 || !seam_map) throw std::runtime_error("DIB is NULL");
+  QM_ASSERT(image1 && image2 && seam_map);
   for (const dib_ptr* image : {&image1, &image2, &seam_map}) {
-    if ((*image)->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
-    if ((*image)->width() != seam_map->width() || (*image)->height() != seam_map->height())
-      throw std::runtime_error("Seam images differ in size");
+    QM_ASSERT((*image)->model() == bgra32);
+    QM_ASSERT((*image)->width() == seam_map->width() && (*image)->height() == seam_map->height());
   }
 }
 
 inline int colour_distance(const uint8_t* p1, const uint8_t* p2) {
   return std::abs(p1[R] - p2[R]) + std::abs(p1[G] - p2[G]) + std::abs(p1[B] - p2[B]);
 }
-
-inline bool is_overlap(const uint8_t* m) { return m[G] > 0 && m[B] > 0; }
 
 double row_percent(int32_t y, int32_t h) { return static_cast<double>(static_cast<int64_t>(100) * y / h); }
 
@@ -84,6 +82,11 @@ inline __m128i min255(__m128i v) {
 inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
   return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
 }
+
+// Four map pixels of these bytes.
+inline __m128i map_lanes(uint8_t cost, uint8_t image1, uint8_t image2, uint8_t valid) {
+  return _mm_set1_epi32(static_cast<int32_t>(seam_pixel::lane(cost, image1, image2, valid)));
+}
 #endif
 
 void write_direct_error(dib& image1, dib& image2, dib& map, progress_tracker* progress) {
@@ -96,18 +99,13 @@ void write_direct_error(dib& image1, dib& image2, dib& map, progress_tracker* pr
           const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p2 + 4 * x));
           const __m128i e =
               min255(_mm_srli_epi32(_mm_add_epi32(colour_distance4(a, b), _mm_set1_epi32(1)), 1));
-          _mm_storeu_si128(
-              reinterpret_cast<__m128i*>(m + 4 * x),
-              _mm_or_si128(_mm_slli_epi32(e, 16), _mm_set1_epi32(static_cast<int32_t>(0xff000000u))));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(m + 4 * x),
+                           _mm_or_si128(_mm_slli_epi32(e, seam_pixel::cost_shift), map_lanes(0, 0, 0, 255)));
         }
 #endif
         for (; x < w; ++x) {
           int e = (colour_distance(p1 + 4 * x, p2 + 4 * x) + 1) / 2;
-          uint8_t* o = m + 4 * x;
-          o[B] = 0;
-          o[G] = 0;
-          o[R] = static_cast<uint8_t>(std::min(e, 255));
-          o[A] = 255;
+          seam_pixel(m + 4 * x).set(static_cast<uint8_t>(std::min(e, 255)), 0, 0, 255);
         }
         return int64_t{0};
       });
@@ -119,10 +117,10 @@ void high_pass_in_place(const dib_ptr& image, int32_t radius, progress_tracker* 
 }
 
 // Overlap pixels (both inputs opaque) mix the colour distance with the direct error; elsewhere the map
-// marks which input covers the pixel (red and green for image 1, red and blue for image 2) and keeps
-// its red where neither does.
-int write_combined_error(dib& image1, dib& image2, dib& map, progress_tracker* progress) {
-  const int64_t overlap = for_each_map_row(
+// marks which input covers the pixel (full cost and that input's full share) and keeps its cost where
+// neither does.
+int64_t write_combined_error(dib& image1, dib& image2, dib& map, progress_tracker* progress) {
+  return for_each_map_row(
       image1, image2, map, progress, [](const uint8_t* p1, const uint8_t* p2, uint8_t* m, int32_t w) {
         int64_t count = 0;
         int32_t x = 0;
@@ -135,15 +133,15 @@ int write_combined_error(dib& image1, dib& image2, dib& map, progress_tracker* p
           const __m128i in1 = _mm_xor_si128(_mm_cmpeq_epi32(_mm_srli_epi32(a, 24), zero), ones);
           const __m128i in2 = _mm_xor_si128(_mm_cmpeq_epi32(_mm_srli_epi32(b, 24), zero), ones);
           const __m128i both = _mm_and_si128(in1, in2), any = _mm_or_si128(in1, in2);
-          const __m128i red = _mm_and_si128(_mm_srli_epi32(mv, 16), _mm_set1_epi32(255));
+          const __m128i cost = _mm_and_si128(_mm_srli_epi32(mv, seam_pixel::cost_shift), _mm_set1_epi32(255));
           const __m128i sum = _mm_add_epi32(_mm_add_epi32(colour_distance4(a, b), _mm_set1_epi32(2)),
-                                            _mm_add_epi32(red, _mm_add_epi32(red, red)));
-          const __m128i mixed = _mm_or_si128(_mm_slli_epi32(min255(_mm_srli_epi32(sum, 2)), 16),
-                                             _mm_set1_epi32(static_cast<int32_t>(0xff002020u)));
-          const __m128i covered = _mm_or_si128(_mm_set1_epi32(static_cast<int32_t>(0xffff0000u)),
-                                               _mm_or_si128(_mm_and_si128(in1, _mm_set1_epi32(0xff00)),
-                                                            _mm_and_si128(in2, _mm_set1_epi32(0xff))));
-          const __m128i kept = _mm_and_si128(mv, _mm_set1_epi32(0x00ff0000));
+                                            _mm_add_epi32(cost, _mm_add_epi32(cost, cost)));
+          const __m128i mixed = _mm_or_si128(_mm_slli_epi32(min255(_mm_srli_epi32(sum, 2)), seam_pixel::cost_shift),
+                                             map_lanes(0, 32, 32, 255));
+          const __m128i covered =
+              _mm_or_si128(map_lanes(255, 0, 0, 255), _mm_or_si128(_mm_and_si128(in1, map_lanes(0, 255, 0, 0)),
+                                                                   _mm_and_si128(in2, map_lanes(0, 0, 255, 0))));
+          const __m128i kept = _mm_and_si128(mv, map_lanes(255, 0, 0, 0));
           _mm_storeu_si128(reinterpret_cast<__m128i*>(m + 4 * x),
                            select(both, mixed, select(any, covered, kept)));
           count += __builtin_popcount(static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(both))));
@@ -152,33 +150,21 @@ int write_combined_error(dib& image1, dib& image2, dib& map, progress_tracker* p
         for (; x < w; ++x) {
           const uint8_t* q1 = p1 + 4 * x;
           const uint8_t* q2 = p2 + 4 * x;
-          uint8_t* o = m + 4 * x;
-          if (q1[A] != 0 && q2[A] != 0) {
+          const seam_pixel o(m + 4 * x);
+          const bool in1 = q1[A] != 0, in2 = q2[A] != 0;
+          if (in1 && in2) {
             ++count;
-            int e = (colour_distance(q1, q2) + 3 * o[R] + 2) / 4;
-            o[R] = static_cast<uint8_t>(std::min(e, 255));
-            o[G] = 32;
-            o[B] = 32;
-            o[A] = 255;
-            continue;
-          }
-          o[G] = 0;
-          o[B] = 0;
-          o[A] = 0;
-          if (q1[A] != 0) {
-            o[R] = 255;
-            o[G] = 255;
-            o[A] = 255;
-          }
-          if (q2[A] != 0) {
-            o[R] = 255;
-            o[B] = 255;
-            o[A] = 255;
+            int e = (colour_distance(q1, q2) + 3 * o.cost() + 2) / 4;
+            o.set(static_cast<uint8_t>(std::min(e, 255)), 32, 32, 255);
+          } else if (in1 || in2) {
+            o.set(255, in1 ? 255 : 0, in2 ? 255 : 0, 255);
+          } else {
+            o.set_shares(0, 0);
+            o.set_valid(0);
           }
         }
         return count;
       });
-  return static_cast<int>(overlap);
 }
 
 // The framed distance grid: cell (x + 1, y + 1) belongs to map pixel (x, y); the frame
@@ -251,7 +237,7 @@ int32_t high_pass_radius(int32_t width, int32_t height, int32_t level) {
   return static_cast<int32_t>(std::min(width, height) / (int64_t{1} << l)) + 1;
 }
 
-int compute_seam_error(const dib_ptr& image1, const dib_ptr& image2, const dib_ptr& seam_map,
+int64_t compute_seam_error(const dib_ptr& image1, const dib_ptr& image2, const dib_ptr& seam_map,
                        const blend_context& context) {
   const blend_options& options = context.options;
   progress_tracker* const progress = context.progress;
@@ -278,8 +264,7 @@ int compute_seam_error(const dib_ptr& image1, const dib_ptr& image2, const dib_p
 dib_ptr add_distance_error(const dib_ptr& seam_map, const blend_context& context) {
   const blend_options& options = context.options;
   progress_tracker* const progress = context.progress;
-  if (!seam_map) throw std::runtime_error("DIB is NULL");
-  if (seam_map->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
+  QM_ASSERT(seam_map && seam_map->model() == bgra32);
   stage_scope stage(progress, "");
   dib& map = *seam_map;
   const int32_t w = map.width(), h = map.height();
@@ -293,7 +278,7 @@ dib_ptr add_distance_error(const dib_ptr& seam_map, const blend_context& context
       const uint8_t* m = in.bytes();
       int32_t* c = grid.row(y);
       for (int32_t x = 0; x < w; ++x, m += 4)
-        if (is_overlap(m)) c[x] = unreached_distance;
+        if (const_seam_pixel(m).in_overlap()) c[x] = unreached_distance;
       phase.progress(row_percent(y, h));
     }
   }
@@ -334,12 +319,13 @@ dib_ptr add_distance_error(const dib_ptr& seam_map, const blend_context& context
         uint8_t* m = out.bytes();
         const int32_t* c = grid.row(y);
         for (int32_t x = 0; x < w; ++x, m += 4) {
-          if (!is_overlap(m)) continue;
+          const seam_pixel p(m);
+          if (!p.in_overlap()) continue;
           const float t = 1.0f - static_cast<float>(c[x]) * f;
           const float c4 = ((t * t) * t) * t;
-          float e = (der * c4 + keep) * static_cast<float>(m[R]) + c4 * rim;
+          float e = (der * c4 + keep) * static_cast<float>(p.cost()) + c4 * rim;
           if (e > 255.0f) e = 255.0f;
-          m[R] = static_cast<uint8_t>(static_cast<int>(e));
+          p.set_cost(static_cast<uint8_t>(static_cast<int>(e)));
         }
         phase.progress(row_percent(y, h));
       }

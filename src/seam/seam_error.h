@@ -7,10 +7,10 @@
 
 class progress_tracker;
 
-// Fills every pixel of seam_map (r = error, g/b = coverage of image 1/2, a = valid) and
-// returns the number of pixels covered by both images. With HiPassLevel > 0 both inputs
-// are replaced in place by their high-pass versions.
-int compute_seam_error(const dib_ptr& image1, const dib_ptr& image2, const dib_ptr& seam_map,
+// Fills every pixel of seam_map (a seam_pixel: cost, coverage of image 1 and 2, valid) and
+// returns the number of pixels covered by both images (a gigapixel overlap passes 2^31).
+// With HiPassLevel > 0 both inputs are replaced in place by their high-pass versions.
+int64_t compute_seam_error(const dib_ptr& image1, const dib_ptr& image2, const dib_ptr& seam_map,
                        const blend_context& context);
 
 // Raises the error near the rim of the overlap and lowers it inside; changes only the

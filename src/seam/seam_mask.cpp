@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "blend/reduce_expand.h"
+#include "blend/seam_pixel.h"
 #include "image/dib_cursor.h"
 #include "image/region_copy.h"
+#include "platform/internal_error.h"
 #include "progress/profiler.h"
 #include "progress/progress_tracker.h"
 #include "seam/cut_seam_region.h"
@@ -16,7 +17,7 @@
 
 namespace {
 
-constexpr int B = 0, G = 1, R = 2, A = 3;
+constexpr int A = 3;  // alpha byte of an input's bgra32 pixel
 
 double row_percent(int64_t k, int64_t n) { return static_cast<double>(100 * k / n); }
 
@@ -35,9 +36,9 @@ irect limited_overlap(const dib& image1, const dib& image2, int32_t dx, int32_t 
 
 // Widens the overlap so the seam can leave it; the margin doubles each time the
 // overlap exceeds the pixel budget by another factor of 4.
-int32_t search_margin(const irect& overlap, int32_t max_comp) {
+int64_t search_margin(const irect& overlap, int32_t max_comp) {
   int64_t area = overlap.empty() ? 0 : static_cast<int64_t>(overlap.width()) * overlap.height();
-  int32_t m = 3;
+  int64_t m = 3;
   while (area > max_comp) {
     area /= 4;
     m *= 2;
@@ -45,9 +46,9 @@ int32_t search_margin(const irect& overlap, int32_t max_comp) {
   return m;
 }
 
-// Writes `value` (b, g, r, a bytes) wherever the image covers its pixel.
-void paint_coverage(dib& image, int32_t dx, int32_t dy, dib& out, const irect& mask_rect,
-                    const uint8_t value[4], progress_tracker* progress) {
+// Gives the image's side of the mask (full cost, full share) wherever it covers the pixel.
+void paint_coverage(dib& image, int32_t dx, int32_t dy, dib& out, const irect& mask_rect, uint8_t image1_share,
+                    uint8_t image2_share, progress_tracker* progress) {
   stage_scope stage(progress, "");
   irect area;
   if (!intersect(placed(image, dx, dy), mask_rect, area)) return;
@@ -61,14 +62,14 @@ void paint_coverage(dib& image, int32_t dx, int32_t dy, dib& out, const irect& m
       locked_row source(image, y - dy);
       const uint8_t* s = source.bytes() + 4 * static_cast<size_t>(area.left - dx);
       for (int32_t x = area.left; x <= area.right; ++x, s += 4, o += 4)
-        if (s[A] != 0) std::copy(value, value + 4, o);
+        if (s[A] != 0) seam_pixel(o).set(255, image1_share, image2_share, 255);
     } else {
       cursor->move_to(area.left - dx, y - dy);
       rgba8 p;
       for (int32_t x = area.left; x <= area.right; ++x, o += 4) {
         cursor->get_bytes(p);
         cursor->next_pixel();
-        if (p.a != 0) std::copy(value, value + 4, o);
+        if (p.a != 0) seam_pixel(o).set(255, image1_share, image2_share, 255);
       }
     }
     stage.progress(row_percent(y - area.top, rows));
@@ -79,21 +80,20 @@ void paint_coverage(dib& image, int32_t dx, int32_t dy, dib& out, const irect& m
 
 dib_ptr harden_seam_mask(const dib_ptr& mask, progress_tracker* progress) {
   if (!mask) return {};
-  if (mask->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
+  QM_ASSERT(mask->model() == bgra32);
   stage_scope stage(progress, "");
   const int32_t w = mask->width(), h = mask->height();
   for (int32_t y = 0; y < h; ++y) {
     locked_row row(*mask, y);
     uint8_t* m = row.bytes();
     for (int32_t x = 0; x < w; ++x, m += 4) {
-      if (m[G] > m[B]) {
-        m[G] = 255;
-        m[B] = 0;
-      } else {
-        m[G] = 0;
-        m[B] = m[B] > 0 ? 255 : 0;
-      }
-      m[A] = 255;
+      // seam_pixel::side(), written out so the loop stays branch-light.
+      const seam_pixel p(m);
+      if (p.image1() > p.image2())
+        p.set_shares(255, 0);
+      else
+        p.set_shares(0, p.image2() > 0 ? 255 : 0);
+      p.set_valid(255);
     }
     stage.progress(row_percent(y, h));
   }
@@ -102,15 +102,12 @@ dib_ptr harden_seam_mask(const dib_ptr& mask, progress_tracker* progress) {
 
 void add_seam_borders(const dib_ptr& image1, const dib_ptr& image2, int32_t dx, int32_t dy,
                       const dib_ptr& out, const irect& mask_rect, progress_tracker* progress) {
-  if (!image1 || !image2 || !out) throw std::runtime_error("DIB is NULL");
-  if (out->model() != bgra32) throw std::runtime_error("Seam images must be bgra32");
-  static constexpr uint8_t image1_pixel[4] = {0, 255, 255, 255};  // b, g, r, a
-  static constexpr uint8_t image2_pixel[4] = {255, 0, 255, 255};
+  QM_ASSERT(image1 && image2 && out && out->model() == bgra32);
   stage_scope stage(progress, " Add Borders");
   stage.step_end(50);
-  paint_coverage(*image1, 0, 0, *out, mask_rect, image1_pixel, progress);
+  paint_coverage(*image1, 0, 0, *out, mask_rect, 255, 0, progress);
   stage.step_end(100);
-  paint_coverage(*image2, dx, dy, *out, mask_rect, image2_pixel, progress);
+  paint_coverage(*image2, dx, dy, *out, mask_rect, 0, 255, progress);
 }
 
 dib_ptr refine_seam_coarse_to_fine(dib_ptr seam_map, int64_t overlap, const blend_context& context) {
@@ -158,9 +155,10 @@ dib_ptr refine_seam_coarse_to_fine(dib_ptr seam_map, int64_t overlap, const blen
       uint8_t* m = mask_row.bytes();
       const uint8_t* s = map_row.bytes();
       for (int32_t x = 0; x < w; ++x, m += 4, s += 4) {
-        if (m[G] > 0 && m[B] > 0) {
+        const seam_pixel p(m);
+        if (p.in_overlap()) {
           ++band;
-          m[R] = s[R];
+          p.set_cost(const_seam_pixel(s).cost());
         }
       }
       band_stage.progress(row_percent(y, h));
@@ -182,7 +180,7 @@ dib_ptr search_seam_mask(dib_ptr copy1, dib_ptr copy2, dib_ptr seam_map, const b
   progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "Searching of seam mask");
   stage.step_end(40);
-  int overlap = 0;
+  int64_t overlap = 0;
   {
     profile_scope timing("seam error");
     overlap = compute_seam_error(copy1, copy2, seam_map, context);
@@ -214,12 +212,14 @@ dib_ptr find_best_seam(const dib_ptr& image1, const dib_ptr& image2, int32_t dx,
                        const irect& limit, const irect& mask_rect, const blend_context& context) {
   const blend_options& options = context.options;
   progress_tracker* const progress = context.progress;
-  if (!image1 || !image2) throw std::runtime_error("DIB is NULL");
+  QM_ASSERT(image1 && image2);
   stage_scope stage(progress, "Searching of seam mask");
 
   irect overlap = limited_overlap(*image1, *image2, dx, dy, limit);
-  const int32_t m = search_margin(overlap, options.MaxComp);
-  overlap = irect{overlap.left - m, overlap.top - m, overlap.right + m, overlap.bottom + m};
+  const int64_t m = search_margin(overlap, options.MaxComp);
+  const auto widened = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+  overlap = irect{widened(overlap.left - m), widened(overlap.top - m), widened(overlap.right + m),
+                  widened(overlap.bottom + m)};
 
   const irect image2_rect = placed(*image2, dx, dy);
   const irect union_box{std::min(0, dx), std::min(0, dy),

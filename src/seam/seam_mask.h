@@ -23,7 +23,7 @@ dib_ptr search_seam_mask(dib_ptr copy1, dib_ptr copy2, dib_ptr seam_map, const b
 // level. Consumes the map; overlap is its number of overlap pixels (more than MaxComp).
 dib_ptr refine_seam_coarse_to_fine(dib_ptr seam_map, int64_t overlap, const blend_context& context);
 
-// Makes every pixel take one image: g > b goes to image 1, otherwise image 2 when b > 0.
+// Makes every pixel take one image, its seam_pixel::side(): full share for it, none for the other.
 dib_ptr harden_seam_mask(const dib_ptr& mask, progress_tracker* progress);
 
 // Paints the coverage of both images into out (mask_rect's size); image 2 wins where both cover.

@@ -5,6 +5,7 @@
 #include "image/dib_window.h"
 #include "image/region_copy.h"
 #include "support/test_images.h"
+#include "platform/internal_error.h"
 
 using namespace test_images;
 
@@ -73,6 +74,6 @@ TEST(DibWindow, WindowOfAWindowSitsOnTheOutermostParent) {
   EXPECT_EQ(inner.left(), 7);
   EXPECT_EQ(inner.top(), 8);
   EXPECT_EQ(pixel_bytes(&inner), pixel_bytes(cut(parent, 7, 8, 10, 10).get()));
-  EXPECT_THROW(dib_window(outer, 21, 0, 10, 10), std::invalid_argument);
-  EXPECT_THROW(dib_window(parent, 0, -1, 10, 10), std::invalid_argument);
+  EXPECT_THROW(dib_window(outer, 21, 0, 10, 10), internal_error);
+  EXPECT_THROW(dib_window(parent, 0, -1, 10, 10), internal_error);
 }

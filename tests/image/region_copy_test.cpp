@@ -6,6 +6,7 @@
 #include "image/region_copy.h"
 #include "support/recording_tracker.h"
 #include "support/test_images.h"
+#include "platform/internal_error.h"
 
 using namespace test_images;
 
@@ -119,7 +120,7 @@ TEST(CopyOpaque, GeneralPathCopiesEveryBgr24PixelAndCarriesFloatViews) {
   copy_opaque(rgb.get(), dst.get(), 0, 0, nullptr);
   EXPECT_TRUE(get_pixel(dst.get(), 0, 0) == (rgba8{0, 0, 0, 255}));
   EXPECT_TRUE(get_pixel(dst.get(), 1, 1) == (rgba8{3, 4, 5, 255}));
-  EXPECT_THROW(copy_opaque(nullptr, dst.get(), 0, 0, nullptr), std::runtime_error);
+  EXPECT_THROW(copy_opaque(nullptr, dst.get(), 0, 0, nullptr), internal_error);
 }
 
 TEST(RegionCopyProgress, ReportsPerRowRules) {

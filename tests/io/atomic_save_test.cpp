@@ -138,3 +138,28 @@ TEST(IoAtomicSave, AProcessKilledWhileWritingLeavesOnlyTheEarlierFile) {
   EXPECT_EQ(file_content(target), "earlier result");
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.tif"});
 }
+
+TEST_P(IoAtomicSaveBothWays, ALinkIsWrittenThroughAndAPipeIsRefused) {
+  temp_folder dir;
+  ASSERT_EQ(mkdir(dir.file("real").c_str(), 0755), 0);
+  write_content(dir.file("real/target.tif"), "earlier result");
+  ASSERT_EQ(symlink("real/target.tif", dir.file("link.tif").c_str()), 0);
+  ASSERT_EQ(symlink("real/new.png", dir.file("dangling.png").c_str()), 0);
+  dib_ptr image(asymmetric_picture(8, 6));
+  for (const char* name : {"link.tif", "dangling.png"}) {
+    SCOPED_TRACE(name);
+    save_image(dir.file(name), image.get(), nullptr);
+    struct stat info {};
+    ASSERT_EQ(lstat(dir.file(name).c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    dib_ptr back(load_image(dir.file(name), nullptr));
+    EXPECT_EQ(max_difference(back.get(), image.get()), 0);
+  }
+  EXPECT_EQ(dir.entries().size(), 3u);  // real/, the two links: no temporary beside them
+  // A pipe is left a pipe (the run's destination check shows the message).
+  ASSERT_EQ(mkfifo(dir.file("pipe.tif").c_str(), 0644), 0);
+  EXPECT_THROW(save_image(dir.file("pipe.tif"), image.get(), nullptr), std::runtime_error);
+  struct stat info {};
+  ASSERT_EQ(lstat(dir.file("pipe.tif").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}

@@ -79,11 +79,11 @@ TEST(SeamLabels, FollowTheWrapClosing) {
   expect_labels_follow_the_output("-HorWrap 170 t0.tif -xoff 50 t1.tif -xoff 100 t2.tif", "seams.tif", 170);
 }
 
-TEST(SeamLabels, AnUnwritableMapFailsTheRunAfterTheOutput) {
+TEST(SeamLabels, AnUnwritableMapFailsTheRunBeforeTheOutputIsWritten) {
   scoped_temp_dir dir;
   for (int k = 0; k < 2; ++k) write_tile(dir.path(), k, 40, 20);
   binary_run run = run_quiltmerge(dir.path(), "--save-seams missing/s.png t0.tif -xoff 30 t1.tif");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.output.find("Can't write the seam label map: missing/s.png"), std::string::npos) << run.output;
-  EXPECT_TRUE(file_exists(dir.path() + "/blended.tif"));
+  EXPECT_FALSE(file_exists(dir.path() + "/blended.tif"));
 }

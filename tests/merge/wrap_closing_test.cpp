@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <stdexcept>
 
 #include "image/region_copy.h"
 #include "io/load_image.h"
 #include "io/save_image.h"
 #include "merge/wrap_closing.h"
+#include "merge/wrap_period.h"
 #include "support/run_binary.h"
 #include "support/storage_override.h"
 #include "support/test_images.h"
@@ -21,6 +24,15 @@ std::string write_columns(const std::string& folder, const std::string& name, in
   std::string path = folder + "/" + name;
   save_image(path, img.get(), nullptr);
   return path;
+}
+
+std::string error_of(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "";
 }
 
 struct piece_result {
@@ -107,6 +119,33 @@ TEST(WrapClosing, TinyPeriodIsOnlyCut) {
   EXPECT_NE(said.find("too small to close"), std::string::npos);
   ASSERT_EQ(closed->width(), 5);
   EXPECT_EQ(get_pixel(closed.get(), 4, 1).r, 4);
+}
+
+TEST(WrapClosing, APeriodTheCanvasCannotHoldIsRefusedBeforeAnyPiece) {
+  scoped_temp_dir dir;
+  std::string path = write_columns(dir.path(), "in.tif", 12, 2, 0);
+  dib_ptr result(load_image(path, nullptr));
+  blend_options blend;
+  const irect acc{0, 0, 11, 1};
+  const std::string refused = "is more than the canvas can hold: ";
+  for (const int32_t period : {2000000000, INT32_MAX}) {  // its margin alone passes 2^31
+    wrap_options wrap;
+    wrap.HorWrap = period;
+    irect rect = acc;
+    const std::string message =
+        error_of([&] { close_horizontal_wrap(input_list{{path, 0, 0}}, wrap, rect, result, blend_context{blend}); });
+    EXPECT_EQ(message, "Wrap period of " + std::to_string(period) + " columns " + refused +
+                           "the canvas would span more than 2^31 - 1 columns");
+  }
+  // A float canvas's row of the period and its margin outgrows an int32 stride first.
+  EXPECT_NE(error_of([] { check_wrap_period(200000000, irect{0, 0, 11, 1}, 128); })
+                .find(refused + "a row of 225000000 pixels of 128 bits does not fit one image row"),
+            std::string::npos);
+  // Rows that fit, but far more of them than any disk holds.
+  EXPECT_NE(error_of([] { check_wrap_period(400000000, irect{0, 0, 11, 999999}, 32); })
+                .find(refused + "its image of 400000000 x 1000000 pixels needs 1525878906 MiB, more than free"),
+            std::string::npos);
+  EXPECT_EQ(error_of([] { check_wrap_period(max_wrap_period, irect{0, 0, 11, 0}, 32); }), "");
 }
 
 // Tiles of a photo treated as a full circle: the last tile runs past the period into the first.

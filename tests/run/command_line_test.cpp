@@ -109,6 +109,14 @@ TEST(CommandLine, WrapModeOutsideRangeIsDisabled) {
   check_wrap_mode(w);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(w.WrapMode, 2);
+  // A period no canvas can hold is a command-line fault, found before anything is loaded.
+  w.HorWrap = 2000000000;
+  try {
+    check_wrap_mode(w);
+    ADD_FAILURE() << "-HorWrap 2000000000 must be refused";
+  } catch (const command_line_error& e) {
+    EXPECT_STREQ(e.what(), "-HorWrap 2000000000 is wider than any canvas can hold (at most 477218584 columns)");
+  }
 }
 
 TEST(CommandLine, UsageText) {
@@ -127,6 +135,12 @@ TEST(CommandLine, ThreadCountFromOptionThenEnvironment) {
   EXPECT_EQ(resolve_thread_count(parse({"-threads", "1", "a", "b"}).run, "3"), 1);  // the option wins
   EXPECT_EQ(resolve_thread_count(parse({"-threads", "0", "a", "b"}).run, "3"), 0);
   EXPECT_EQ(parse({"-threads", "100000", "a", "b"}).run.threads, 256);
+  // Past the int32 range too, as the help promises; leading zeros do not make a number large.
+  EXPECT_EQ(parse({"-threads", "99999999999", "a", "b"}).run.threads, 256);
+  EXPECT_EQ(parse({"-threads", "+123456789012345678901234567890", "a", "b"}).run.threads, 256);
+  EXPECT_EQ(parse({"-threads", "00000000000003", "a", "b"}).run.threads, 3);
+  EXPECT_EQ(resolve_thread_count(run_options{}, "99999999999"), 256);
+  EXPECT_EQ(error_of({"-threads", "-99999999999", "a", "b"}), "Invalid value for -threads: \"-99999999999\"");
   EXPECT_EQ(error_of({"-threads", "-2", "a", "b"}), "Invalid value for -threads: \"-2\"");
   try {
     resolve_thread_count(run_options{}, "two");

@@ -24,12 +24,13 @@ TEST(OutputFailures, EachSaysWhyAndKeepsTheEarlierOutput) {
   ASSERT_EQ(mkdir((dir.path() + "/folder.tif").c_str(), 0755), 0);
   binary_run run = run_quiltmerge(dir.path(), "-o folder.tif " + sample_args);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.output.find("LibTiff Error : Can't read image: folder.tif\nIs a directory\n"), std::string::npos)
+  EXPECT_NE(run.output.find("Can't write the output: folder.tif\nIs a directory\n"), std::string::npos)
       << run.output;
 
   run = run_quiltmerge(dir.path(), "-o missing/out.png " + sample_args);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.output.find("While saving image: missing/out.png\nNo such file or directory\n"), std::string::npos)
+  EXPECT_NE(run.output.find("Can't write the output: missing/out.png\nNo such file or directory\n"),
+            std::string::npos)
       << run.output;
 
   // A full file system, as a file-size limit shows it (the signal ignored, so writes fail).
@@ -49,6 +50,6 @@ TEST(OutputFailures, ReadOnlyFolderSaysPermissionDenied) {
   ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
   binary_run run = run_quiltmerge(dir.path(), "-o locked/out.tif " + sample_args);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.output.find("Can't read image: locked/out.tif\nPermission denied\n"), std::string::npos)
+  EXPECT_NE(run.output.find("Can't write the output: locked/out.tif\nPermission denied\n"), std::string::npos)
       << run.output;
 }

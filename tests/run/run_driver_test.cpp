@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "image/dib_cursor.h"
 #include "io/load_image.h"
 #include "io/save_image.h"
@@ -78,4 +80,15 @@ TEST(RunDriver, WrapModeShrinksTheMergeShare) {
   EXPECT_EQ(root[2], 99);
   dib_ptr out(load_image(dir.path() + "/out.tif", nullptr));
   EXPECT_EQ(out->width(), 11);  // the period defaults to the merged width
+}
+
+TEST(RunDriver, AFailedLabelMapLeavesTheOutputUnwritten) {
+  scoped_temp_dir dir;
+  input_list inputs = write_tiles(dir.path(), 2);
+  output_options output;
+  output.seams_name = dir.path() + "/missing/seams.png";
+  recording_tracker t;
+  EXPECT_THROW(run_driver(inputs, dir.path() + "/out.tif", blend_options{}, wrap_options{}, &t, output),
+               std::runtime_error);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/out.tif"));
 }

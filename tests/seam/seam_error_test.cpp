@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <queue>
 #include <random>
 
 #include "blend/box_filter.h"
 #include "image/dib_cursor.h"
+#include "platform/parallel.h"
 #include "seam_maps.h"
 #include "support/recording_tracker.h"
 #include "support/test_images.h"
@@ -320,4 +322,43 @@ TEST(SeamDistance, SinglePrecisionDecidesTheByte) {
   add_distance_error(map, blend_context{options_with(4), nullptr, nullptr});
   EXPECT_EQ(channel(map, R)[1], 186);
   EXPECT_EQ(channel(map, R)[5], 186);
+}
+
+namespace {
+// A canvas of any height whose rows are all one row in memory, as a sparse file-backed
+// canvas is for the arithmetic: its pixel count can pass 2^31 at the cost of one row.
+class one_row_canvas : public dib {
+ public:
+  one_row_canvas(int32_t width, int32_t height) : width_(width), height_(height), row_(size_t{4} * width) {}
+  dib* create_blank(int32_t w, int32_t h) const override { return new one_row_canvas(w, h); }
+  dib* clone() const override { return new one_row_canvas(*this); }
+  void destroy() override { delete this; }
+  uint8_t* data() override { return row_.data(); }
+  uint8_t* lock_row(int32_t) override { return row_.data(); }
+  void unlock_row(int32_t) override {}
+  int width() const override { return width_; }
+  int height() const override { return height_; }
+  int stride() const override { return 4 * width_; }
+  int bits_per_pixel() const override { return 32; }
+  dib_cursor* create_cursor() override { return new dib_cursor_bgra32(this); }
+  int channels() const override { return 4; }
+  color_model model() const override { return bgra32; }
+
+ private:
+  int32_t width_, height_;
+  std::vector<uint8_t> row_;
+};
+}  // namespace
+
+TEST(SeamErrorCount, AnOverlapPast32BitsIsCountedExactly) {
+  constexpr int32_t w = 1 << 16, h = 34000, uncovered = 1000;
+  dib_ptr a(new one_row_canvas(w, h)), b(new one_row_canvas(w, h)), map(new one_row_canvas(w, h));
+  // One thread: the shared map row would bounce between the cores' caches.
+  set_thread_count(1);
+  std::fill(a->data(), a->data() + 4 * w, uint8_t{255});
+  std::fill(b->data() + 4 * uncovered, b->data() + 4 * w, uint8_t{255});
+  // 64536 * 34000 = 2 194 224 000 overlap pixels: past 2^31, where an int count turns negative.
+  EXPECT_EQ(compute_seam_error(a, b, map, blend_context{options_with(0), nullptr, nullptr}),
+            int64_t{w - uncovered} * h);
+  set_thread_count(0);
 }

@@ -37,7 +37,7 @@ dib_ptr placed_picture(int w, int h, bool left, uint32_t seed) {
 
 struct seam_run {
   std::vector<std::vector<uint8_t>> pictures;
-  std::vector<int> overlaps;
+  std::vector<int64_t> overlaps;
   std::vector<recorded_call> calls;
 };
 
