@@ -94,8 +94,10 @@ TEST(DevilIsolation, FormatsOutsideThePhotoSetAreRefusedUndecoded) {
   temp_folder dir;
   const std::string xpm = "/* XPM */\nstatic char *x[] = {\n\"2 1 1 1\",\n\"a c #FF0000\",\n\"aa\"};\n";
   // By extension, and by content under a name DevIL does not know.
-  for (const std::string& name : {dir.file("red.xpm"), dir.file("red.dat")}) {
-    write_content(name, xpm);
+  // A DCX, which the library names no loader for and whose load failed with "no error".
+  write_content(dir.file("pages.dcx"), le32(987654321) + le32(12) + le32(0) + std::string(128, '\x0a'));
+  for (const std::string& name : {dir.file("red.xpm"), dir.file("red.dat"), dir.file("pages.dcx")}) {
+    if (name.find("red") != std::string::npos) write_content(name, xpm);
     EXPECT_EQ(error_of([&] { dib_ptr image(load_image(name, nullptr)); }),
               "Image Load Error: Unsupported file format: " + name +
                   "\nquiltmerge reads TIFF, JPEG, PNG, BMP, GIF, PNM, PSD, TGA, PCX and SGI files");
