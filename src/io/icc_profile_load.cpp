@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 
+#include "io/regular_input.h"
 #include "io/tiff_handle.h"
 
 namespace {
@@ -168,6 +169,8 @@ std::vector<uint8_t> icc_profile_of_png(const uint8_t* data, size_t size) {
 }
 
 std::vector<uint8_t> icc_profile_load(const std::string& file_name) {
+  // A named pipe read here would give the loader nothing; the loader refuses it.
+  if (!is_regular_input(file_name)) return {};
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(file_name.c_str(), "rb"), std::fclose);
   if (!file) return {};
   uint8_t magic[4] = {};

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-// The profile's bytes, or empty when the file has none, is of another format, or holds a
-// damaged or incomplete one (a profile is never guessed at). Throws nothing.
+// The profile's bytes, or empty when the file has none, is of another format, is no regular
+// file (left unread), or holds a damaged or incomplete one (a profile is never guessed at).
+// Throws nothing.
 std::vector<uint8_t> icc_profile_load(const std::string& file_name);
 
 // The same on a file's first bytes in memory, for JPEG and PNG (the fuzz target's way in).

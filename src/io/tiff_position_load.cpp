@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "io/regular_input.h"
 #include "io/tiff_handle.h"
 
 namespace {
 bool is_tiff(const std::string& file_name) {
+  if (!is_regular_input(file_name)) return false;  // the loader refuses it, unread
   std::FILE* file = std::fopen(file_name.c_str(), "rb");
   if (!file) return false;
   unsigned char magic[4] = {};

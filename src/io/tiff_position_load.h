@@ -15,7 +15,7 @@ struct tiff_position {
   int64_t full_height = 0;
 };
 
-// Empty for a file that is not a TIFF or has neither position tag (libtiff keeps the two
+// Empty for a file that is not a TIFF (or no regular file, left unread) or has neither position tag (libtiff keeps the two
 // as one field: with one of them the other reads 0). A missing or
 // non-positive resolution counts as 1 (the position is then in pixels). Throws
 // std::runtime_error naming the file for a position too far out to be a canvas offset.
