@@ -13,6 +13,7 @@
 #include "io/load_image.h"
 #include "io/locked_rows.h"
 #include "io/owned_dib.h"
+#include "io/pixel_rows.h"
 #include "io/tiff_handle.h"
 #include "io/tiff_messages.h"
 #include "io/tiff_rgba_load.h"
@@ -214,6 +215,27 @@ owned_dib read_samples(TIFF* tif, const tiff_layout& layout, const std::string& 
     }
   return result;
 }
+
+// True when the first extra sample, the one read as alpha, is associated (premultiplied).
+bool has_associated_alpha(TIFF* tif) {
+  uint16_t count = 0;
+  uint16_t* types = nullptr;
+  return TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &types) && count > 0 && types[0] == EXTRASAMPLE_ASSOCALPHA;
+}
+
+void unpremultiply(dib& image) {
+  for (int32_t first = 0; first < image.height(); first += 64) {
+    const int32_t count = std::min(64, image.height() - first);
+    const locked_rows rows(image, first, count);
+    parallel_for(count, 8, [&](int64_t a, int64_t b) {
+      for (int64_t k = a; k < b; ++k)
+        if (image.model() == bgra32)
+          unpremultiply_bgra32(rows[k], image.width());
+        else
+          unpremultiply_bgra_float(reinterpret_cast<float*>(rows[k]), image.width());
+    });
+  }
+}
 }  // namespace
 
 dib* tiff_load(const std::string& file_name, progress_tracker* progress) {
@@ -257,8 +279,11 @@ dib* tiff_load(const std::string& file_name, progress_tracker* progress) {
   layout.inverted = photometric == PHOTOMETRIC_MINISWHITE;
   layout.tiled = TIFFIsTiled(tif.get()) != 0;
 
-  if (layout.grey || (photometric == PHOTOMETRIC_RGB && samples >= 3))
-    return read_samples(tif.get(), layout, file_name, stage).release();
+  if (layout.grey || (photometric == PHOTOMETRIC_RGB && samples >= 3)) {
+    owned_dib image = read_samples(tif.get(), layout, file_name, stage);
+    if (layout.has_alpha() && has_associated_alpha(tif.get())) unpremultiply(*image);
+    return image.release();
+  }
   if (photometric == PHOTOMETRIC_RGB || bits != 8) throw std::runtime_error(tiff_format_error(file_name));
   return tiff_rgba_load(tif.get(), layout.width, layout.height, file_name, stage).release();
 }

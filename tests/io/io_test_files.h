@@ -68,6 +68,7 @@ struct tiff_layout {
   uint16_t photometric = PHOTOMETRIC_RGB;
   uint16_t planar = PLANARCONFIG_CONTIG;
   uint32_t tile = 0;               // tile side, 0 for strips
+  uint16_t alpha = EXTRASAMPLE_UNASSALPHA;  // what the extra samples are
   std::vector<uint16_t> colormap;  // 3 * 2^bits entries for palette images
 };
 
@@ -91,7 +92,7 @@ inline void write_test_tiff(const std::string& path, const tiff_layout& layout,
   }
   const uint16_t colour = layout.photometric == PHOTOMETRIC_RGB ? 3 : 1;
   if (layout.samples > colour) {
-    std::vector<uint16_t> extra(layout.samples - colour, EXTRASAMPLE_UNASSALPHA);
+    std::vector<uint16_t> extra(layout.samples - colour, layout.alpha);
     TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(extra.size()), extra.data());
   }
   const bool separate = layout.planar == PLANARCONFIG_SEPARATE;

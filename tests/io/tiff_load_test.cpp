@@ -126,6 +126,53 @@ TEST(IoTiffRead, SampleLayoutsMapToRgbaInStoredRowOrder) {
     }
 }
 
+// Associated alpha: colours stored multiplied by alpha are divided back (rounded to nearest);
+// alpha 0 keeps its colour and a colour above its alpha clips. Before, the half-transparent
+// pixel came out at half its brightness.
+TEST(IoTiffRead, AssociatedAlphaIsDividedOut) {
+  temp_folder dir;
+  // half-transparent, opaque, transparent with a colour left, colour above its alpha
+  const std::vector<uint16_t> stored = {63, 66, 88, 128, 10, 20, 30, 255, 7, 0, 0, 0, 200, 10, 10, 100};
+  const std::array<int, 4> plain[] = {{126, 131, 175, 128}, {10, 20, 30, 255}, {7, 0, 0, 0}, {255, 26, 26, 100}};
+  for (uint16_t planar : {PLANARCONFIG_CONTIG, PLANARCONFIG_SEPARATE}) {
+    tiff_layout layout;
+    layout.width = 4;
+    layout.samples = 4;
+    layout.planar = planar;
+    layout.alpha = EXTRASAMPLE_ASSOCALPHA;
+    write_test_tiff(dir.file("assoc.tif"), layout, stored);
+    dib_ptr image(tiff_load(dir.file("assoc.tif"), nullptr));
+    for (int x = 0; x < 4; ++x) {
+      const rgba8 p = test_images::get_pixel(image.get(), x, 0);
+      EXPECT_EQ((std::array<int, 4>{p.r, p.g, p.b, p.a}), plain[x]) << x << " planar " << planar;
+    }
+  }
+  // Grey with associated alpha, and 16 bits: c / a as a float, at most 1.
+  tiff_layout grey;
+  grey.width = 2;
+  grey.samples = 2;
+  grey.photometric = PHOTOMETRIC_MINISBLACK;
+  grey.alpha = EXTRASAMPLE_ASSOCALPHA;
+  write_test_tiff(dir.file("grey.tif"), grey, {50, 100, 90, 0});
+  dib_ptr grey_image(tiff_load(dir.file("grey.tif"), nullptr));
+  EXPECT_EQ(test_images::get_pixel(grey_image.get(), 0, 0).g, 128);  // (50 * 255 + 50) / 100
+  EXPECT_EQ(test_images::get_pixel(grey_image.get(), 1, 0).g, 90);
+  tiff_layout deep;
+  deep.width = 2;
+  deep.samples = 4;
+  deep.bits = 16;
+  deep.alpha = EXTRASAMPLE_ASSOCALPHA;
+  write_test_tiff(dir.file("deep.tif"), deep, {16384, 8192, 40000, 32768, 1, 2, 3, 0});
+  dib_ptr deep_image(tiff_load(dir.file("deep.tif"), nullptr));
+  cursor_handle c = make_cursor(deep_image.get());
+  rgba_float f;
+  c->get_float(f);
+  EXPECT_EQ((std::array<float, 4>{f.r, f.g, f.b, f.a}), (std::array<float, 4>{0.5f, 0.25f, 1.0f, 32768 / 65535.0f}));
+  c->move_to(1, 0);
+  c->get_float(f);
+  EXPECT_EQ(f.r, 1 / 65535.0f);
+}
+
 TEST(IoTiffRead, TallImagesLoadAlikeOnAnyThreadCount) {
   temp_folder dir;
   for (int threads : {1, 3}) {
