@@ -11,6 +11,7 @@
 
 #include "io/regular_input.h"
 #include "io/tiff_handle.h"
+#include "io/tiff_page.h"
 
 namespace {
 // No real profile comes near this; a header claiming more is damaged or hostile.
@@ -25,6 +26,7 @@ uint32_t big_endian(const uint8_t* p, int bytes) {
 std::vector<uint8_t> tiff_profile(const std::string& file_name) {
   const tiff_handle tif = open_tiff(file_name, "r");
   if (!tif) return {};
+  select_full_resolution_page(tif.get());  // the page the loader reads
   uint32_t count = 0;
   void* data = nullptr;
   if (!TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &count, &data) || !data || count == 0 ||

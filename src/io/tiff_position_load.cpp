@@ -6,6 +6,7 @@
 
 #include "io/regular_input.h"
 #include "io/tiff_handle.h"
+#include "io/tiff_page.h"
 #include "io/tiff_raw_tags.h"
 
 namespace {
@@ -74,6 +75,7 @@ std::optional<tiff_position> tiff_position_load(const std::string& file_name) {
   if (!is_tiff(file_name)) return std::nullopt;
   const tiff_handle tif = open_tiff(file_name, "r");
   if (!tif) return std::nullopt;
+  select_full_resolution_page(tif.get());  // the page the loader reads
   // Presence from the file itself: libtiff drops a tag of the wrong type or count unsaid.
   const std::vector<raw_tiff_entry> entries =
       read_raw_tiff_entries(file_name, TIFFCurrentDirOffset(tif.get()),
