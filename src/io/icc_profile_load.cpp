@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "io/regular_input.h"
 #include "io/tiff_handle.h"
@@ -159,6 +160,16 @@ std::vector<uint8_t> png_profile(byte_source& in) {
   return {};
 }
 }  // namespace
+
+std::string icc_profile_fault(const std::vector<uint8_t>& profile) {
+  const std::string length = std::to_string(profile.size());
+  if (profile.size() < 128)
+    return length + (profile.size() == 1 ? " byte" : " bytes") + ", fewer than the 128 of a profile header";
+  if (const uint32_t declared = big_endian(profile.data(), 4); declared != profile.size())
+    return "its header says " + std::to_string(declared) + " bytes, the file holds " + length;
+  if (std::memcmp(profile.data() + 36, "acsp", 4) != 0) return "its header lacks the signature 'acsp'";
+  return "";
+}
 
 std::vector<uint8_t> icc_profile_of_jpeg(const uint8_t* data, size_t size) {
   byte_source in(data, size);
