@@ -111,8 +111,8 @@ void devil_decode(const std::string& file_name, uint64_t memory_budget,
     use(pixels);
     return;
   }
-  pixels.cut_short = devil_size_check(file_name, type);
-  if (!pixels.cut_short.empty()) {
+  pixels.fault = devil_size_check(file_name, type);
+  if (pixels.fault.what != devil_file_fault::kind::none) {
     use(pixels);
     return;
   }

@@ -9,9 +9,11 @@
 #include <functional>
 #include <string>
 
+#include "io/devil_size_check.h"
+
 struct devil_pixels {
   bool refused = false;  // a format outside devil_format_allowed: nothing was decoded
-  std::string cut_short;  // why the file is shorter than its format requires: nothing was decoded
+  devil_file_fault fault;  // the file is cut short or damaged (devil_size_check): nothing was decoded
   bool overran = false;   // the decoder wrote past the end of a buffer it was given
   bool loaded = false;
   ILenum error = IL_NO_ERROR;  // the library's code after the load

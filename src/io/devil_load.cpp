@@ -24,7 +24,8 @@ namespace {
 // What the child sends before the pixels, which follow row by row when supported.
 struct devil_answer {
   int32_t refused = 0;
-  char cut_short[240] = {};  // why the file is too short, or empty
+  int32_t fault = 0;         // a devil_file_fault::kind
+  char fault_cause[240] = {};
   int32_t overran = 0;
   int32_t loaded = 0;
   uint32_t error = 0;
@@ -48,7 +49,8 @@ int answer_from_child(int fd, const std::string& file_name, uint64_t budget) {
   devil_decode(file_name, budget, [&](const devil_pixels& pixels) {
     devil_answer answer;
     answer.refused = pixels.refused;
-    pixels.cut_short.copy(answer.cut_short, sizeof answer.cut_short - 1);
+    answer.fault = static_cast<int32_t>(pixels.fault.what);
+    pixels.fault.cause.copy(answer.fault_cause, sizeof answer.fault_cause - 1);
     answer.overran = pixels.overran;
     answer.loaded = pixels.loaded;
     answer.error = pixels.error;
@@ -116,12 +118,14 @@ dib* devil_load(const std::string& file_name, progress_tracker* progress) {
   if (answer.refused)
     throw std::runtime_error(with_cause("Image Load Error: Unsupported file format: " + file_name,
                                         "quiltmerge reads TIFF, JPEG, PNG, BMP, GIF, PNM, PSD, TGA, PCX and SGI files"));
-  if (answer.cut_short[0])
-    throw std::runtime_error(with_cause("Image Load Error: Image data cut short: " + file_name, answer.cut_short));
+  if (answer.fault == static_cast<int32_t>(devil_file_fault::kind::cut_short))
+    throw std::runtime_error(with_cause("Image Load Error: Image data cut short: " + file_name, answer.fault_cause));
+  if (answer.fault == static_cast<int32_t>(devil_file_fault::kind::damaged))
+    throw std::runtime_error(with_cause("Image Load Error: Damaged file: " + file_name, answer.fault_cause));
   if (answer.overran) throw std::runtime_error(with_cause(load_error(IL_INTERNAL_ERROR, file_name), overran_cause));
   if (!answer.loaded || answer.error != IL_NO_ERROR)
     throw std::runtime_error(with_cause(load_error(answer.error, file_name),
-                                        answer.error == IL_NO_ERROR ? "the decoder gave up without naming a reason" : ""));
+                                        answer.error == IL_NO_ERROR ? "the decoder gave up without naming a reason: the file is damaged or of a variant it cannot read" : ""));
   stage.progress(75);
   stage.progress(80);
   if (!answer.supported || (answer.bytes_per_pixel != 3 && answer.bytes_per_pixel != 4))

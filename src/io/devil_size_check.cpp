@@ -65,17 +65,19 @@ uint32_t le16(const uint8_t* p) { return p[0] | p[1] << 8; }
 uint32_t be16(const uint8_t* p) { return p[0] << 8 | p[1]; }
 uint32_t be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 
-std::string ends_after(const byte_walk& in, const std::string& where) {
-  return "the file ends after " + std::to_string(in.size()) + " bytes, " + where;
+using fault_kind = devil_file_fault::kind;
+
+devil_file_fault ends_after(const byte_walk& in, const std::string& where) {
+  return {fault_kind::cut_short, "the file ends after " + std::to_string(in.size()) + " bytes, " + where};
 }
 
 // Plain data of `bytes` from the current offset on.
-std::string plain_data(const byte_walk& in, uint64_t bytes) {
-  if (bytes <= in.size() - in.offset()) return "";
+devil_file_fault plain_data(const byte_walk& in, uint64_t bytes) {
+  if (bytes <= in.size() - in.offset()) return {};
   return ends_after(in, "but its pixels need " + std::to_string(in.offset() + bytes));
 }
 
-std::string tga_check(byte_walk& in) {
+devil_file_fault tga_check(byte_walk& in) {
   uint8_t h[18];
   if (!in.read(h, sizeof h)) return ends_after(in, "inside the 18-byte TGA header");
   const uint32_t type = h[2], colour_map_entries = h[1] == 1 ? le16(h + 5) : 0;
@@ -84,7 +86,7 @@ std::string tga_check(byte_walk& in) {
   if (!in.skip(h[0] + uint64_t{colour_map_entries} * ((h[7] + 7) / 8)))
     return ends_after(in, "inside the TGA colour map");
   if (type >= 1 && type <= 3) return plain_data(in, pixels * pixel_bytes);
-  if (type < 9 || type > 11) return "";
+  if (type < 9 || type > 11) return {};
   // Packets: a count byte, then one pixel repeated or `count` literal pixels.
   for (uint64_t done = 0; done < pixels;) {
     const int packet = in.next();
@@ -94,13 +96,13 @@ std::string tga_check(byte_walk& in) {
                                 std::to_string(pixels) + " decoded)");
     done += count;
   }
-  return "";
+  return {};
 }
 
-std::string pcx_check(byte_walk& in) {
+devil_file_fault pcx_check(byte_walk& in) {
   uint8_t h[128];
   if (!in.read(h, sizeof h)) return ends_after(in, "inside the 128-byte PCX header");
-  if (h[0] != 0x0A || le16(h + 10) < le16(h + 6)) return "";  // not PCX, or a size the loader refuses
+  if (h[0] != 0x0A || le16(h + 10) < le16(h + 6)) return {};  // not PCX, or a size the loader refuses
   const uint64_t bytes = uint64_t{le16(h + 10) - le16(h + 6) + 1} * h[65] * le16(h + 66);
   // Version 5 files of one 8-bit plane end with a 256-colour palette: a 12 byte and 768 bytes.
   const uint64_t palette = h[1] == 5 && h[3] == 8 && h[65] == 1 ? 769 : 0;
@@ -114,13 +116,13 @@ std::string pcx_check(byte_walk& in) {
                                 std::to_string(bytes) + " bytes decoded)");
     done += run ? code & 0x3F : 1;
   }
-  return in.skip(palette) ? "" : ends_after(in, "inside the palette that follows the pixels");
+  return in.skip(palette) ? devil_file_fault{} : ends_after(in, "inside the palette that follows the pixels");
 }
 
-std::string sgi_check(byte_walk& in) {
+devil_file_fault sgi_check(byte_walk& in) {
   uint8_t h[512];
   if (!in.read(h, sizeof h)) return ends_after(in, "inside the 512-byte SGI header");
-  if (be16(h) != 474) return "";
+  if (be16(h) != 474) return {};
   // Dimension 1 is one row of one channel, dimension 2 one channel.
   const uint32_t dimension = be16(h + 4);
   const uint64_t width = be16(h + 6), height = dimension < 2 ? 1 : be16(h + 8),
@@ -137,7 +139,7 @@ std::string sgi_check(byte_walk& in) {
       return ends_after(in, "but run-length row " + std::to_string(row) + " of " + std::to_string(rows) +
                                 " reaches to byte " + std::to_string(start + length));
   }
-  return "";
+  return {};
 }
 
 // Sub-blocks: a length byte and its bytes, until a length of 0.
@@ -148,7 +150,7 @@ bool skip_sub_blocks(byte_walk& in) {
 }
 
 // Up to the end of the first picture, the one this program reads.
-std::string gif_check(byte_walk& in) {
+devil_file_fault gif_check(byte_walk& in) {
   uint8_t h[13];
   if (!in.read(h, sizeof h)) return ends_after(in, "inside the 13-byte GIF header");
   if (h[10] & 0x80 && !in.skip(3u << ((h[10] & 7) + 1))) return ends_after(in, "inside the global colour table");
@@ -161,18 +163,24 @@ std::string gif_check(byte_walk& in) {
       if (!in.read(d, sizeof d) || (d[8] & 0x80 && !in.skip(3u << ((d[8] & 7) + 1))))
         return ends_after(in, "inside the first picture's descriptor");
       if (in.next() < 0 || !skip_sub_blocks(in)) return ends_after(in, "inside the first picture's coded pixels");
-      return "";
+      return {};
+    } else if (block < 0) {
+      return ends_after(in, "before its first picture");
+    } else if (block == 0x3B) {  // the trailer: a file without a picture, which the decoder says
+      return {};
     } else {
-      // The trailer, or a byte no GIF block starts with: the decoder says what is wrong.
-      return block < 0 ? ends_after(in, "before its first picture") : "";
+      char code[8];
+      std::snprintf(code, sizeof code, "0x%02X", block);
+      return {fault_kind::damaged, "byte " + std::to_string(in.offset() - 1) + " (" + code +
+                                       ") starts no GIF block; a colour table of the wrong size, most likely"};
     }
   }
 }
 
-std::string psd_check(byte_walk& in) {
+devil_file_fault psd_check(byte_walk& in) {
   uint8_t h[26];
   if (!in.read(h, sizeof h)) return ends_after(in, "inside the 26-byte PSD header");
-  if (be32(h) != 0x38425053 || be16(h + 4) != 1) return "";  // "8BPS" version 1; PSB is another layout
+  if (be32(h) != 0x38425053 || be16(h + 4) != 1) return {};  // "8BPS" version 1; PSB is another layout
   const uint64_t channels = be16(h + 12), height = be32(h + 14), width = be32(h + 18), depth = be16(h + 22);
   // Colour mode data, image resources, layers and masks: each a 32-bit length and its bytes.
   for (const char* section : {"colour mode data", "image resources", "layer and mask information"}) {
@@ -183,7 +191,7 @@ std::string psd_check(byte_walk& in) {
   if (!in.read(compression, 2)) return ends_after(in, "before the image data");
   const uint64_t rows = channels * height, row_bytes = (width * depth + 7) / 8;
   if (be16(compression) == 0) return plain_data(in, rows * row_bytes);
-  if (be16(compression) != 1) return "";
+  if (be16(compression) != 1) return {};
   // Run-length rows: a table of each row's coded length, then the rows.
   if (rows * 2 > in.size() - in.offset()) return ends_after(in, "inside the table of run-length rows");
   uint64_t coded = 0;
@@ -192,14 +200,15 @@ std::string psd_check(byte_walk& in) {
     in.read(length, 2);  // the table is known to fit
     coded += be16(length);
   }
-  return plain_data(in, coded).empty() ? "" : ends_after(in, "inside the run-length coded pixels");
+  return plain_data(in, coded).what == fault_kind::none ? devil_file_fault{}
+                                                        : ends_after(in, "inside the run-length coded pixels");
 }
 }  // namespace
 
-std::string devil_size_check(const std::string& file_name, ILenum type) {
-  if (type != IL_TGA && type != IL_PCX && type != IL_SGI && type != IL_PSD && type != IL_GIF) return "";
+devil_file_fault devil_size_check(const std::string& file_name, ILenum type) {
+  if (type != IL_TGA && type != IL_PCX && type != IL_SGI && type != IL_PSD && type != IL_GIF) return {};
   byte_walk in(file_name);
-  if (!in.open()) return "";  // the loader says why
+  if (!in.open()) return {};  // the loader says why
   switch (type) {
     case IL_TGA:
       return tga_check(in);

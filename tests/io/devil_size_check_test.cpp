@@ -99,6 +99,16 @@ TEST(DevilSizeCheck, FilesCutShortAreRefusedAndWholeOnesLoad) {
     }
     write_content(name, bytes);
     dib_ptr whole(load_image(name, nullptr));
+    if (extension == "gif") {
+      // A colour table of 4 entries where the file holds 2: the graphic control block starts
+      // inside it, and the next block at a zero. The decoder failed on it with "no error".
+      std::string damaged = bytes;
+      damaged[10] = '\xf1';
+      write_content(name, damaged);
+      EXPECT_EQ(error_of([&] { dib_ptr image(load_image(name, nullptr)); }),
+                "Image Load Error: Damaged file: " + name +
+                    "\nbyte 25 (0x00) starts no GIF block; a colour table of the wrong size, most likely");
+    }
     if (extension == "gif" || extension == "tga") continue;
     for (int y = 0; y < 30; ++y)
       for (int x = 0; x < 40; ++x) {
