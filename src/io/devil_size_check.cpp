@@ -74,7 +74,8 @@ devil_file_fault ends_after(const byte_walk& in, const std::string& where) {
 // Plain data of `bytes` from the current offset on.
 devil_file_fault plain_data(const byte_walk& in, uint64_t bytes) {
   if (bytes <= in.size() - in.offset()) return {};
-  return ends_after(in, "but its pixels need " + std::to_string(in.offset() + bytes));
+  const uint64_t end = bytes > UINT64_MAX - in.offset() ? UINT64_MAX : in.offset() + bytes;
+  return ends_after(in, "but its pixels need " + std::to_string(end));
 }
 
 devil_file_fault tga_check(byte_walk& in) {
@@ -190,7 +191,10 @@ devil_file_fault psd_check(byte_walk& in) {
   uint8_t compression[2];
   if (!in.read(compression, 2)) return ends_after(in, "before the image data");
   const uint64_t rows = channels * height, row_bytes = (width * depth + 7) / 8;
-  if (be16(compression) == 0) return plain_data(in, rows * row_bytes);
+  if (be16(compression) == 0) {
+    uint64_t bytes = 0;  // a product past 64 bits is more than any file holds
+    return plain_data(in, __builtin_mul_overflow(rows, row_bytes, &bytes) ? UINT64_MAX : bytes);
+  }
   if (be16(compression) != 1) return {};
   // Run-length rows: a table of each row's coded length, then the rows.
   if (rows * 2 > in.size() - in.offset()) return ends_after(in, "inside the table of run-length rows");
