@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <unordered_map>
 
 #include "io/devil_image.h"
+#include "io/devil_size_check.h"
 #include "platform/memory_status.h"
 
 namespace {
@@ -17,14 +19,28 @@ std::unordered_map<const void*, uint64_t>& live_blocks() {
 uint64_t live_bytes = 0;
 uint64_t live_limit = UINT64_MAX;
 std::atomic<uint64_t>* refusal_note = nullptr;
+bool overran = false;  // a freed block's guard was damaged
+
+// Bytes of a known pattern after each block: a decoder that writes past its buffer's end
+// changes them (in a release build nothing else would notice).
+constexpr size_t guard_bytes = 64;
+constexpr uint8_t guard_value = 0xA5;
+
+bool guard_intact(const void* block, uint64_t size) {
+  const auto* guard = static_cast<const uint8_t*>(block) + size;
+  for (size_t i = 0; i < guard_bytes; ++i)
+    if (guard[i] != guard_value) return false;
+  return true;
+}
 
 void* ILAPIENTRY budget_alloc(const ILsizei size) {
   if (size > live_limit || live_bytes > live_limit - size) {
     if (refusal_note && refusal_note->load() < size) refusal_note->store(size);
     return nullptr;
   }
-  void* block = std::malloc(size);
+  void* block = std::calloc(1, size + guard_bytes);
   if (block) {
+    std::memset(static_cast<uint8_t*>(block) + size, guard_value, guard_bytes);
     live_blocks()[block] = size;
     live_bytes += size;
   }
@@ -34,6 +50,7 @@ void* ILAPIENTRY budget_alloc(const ILsizei size) {
 void ILAPIENTRY budget_free(const void* block) {
   const auto found = live_blocks().find(block);
   if (found == live_blocks().end()) return;
+  if (!guard_intact(block, found->second)) overran = true;
   live_bytes -= found->second;
   live_blocks().erase(found);
   std::free(const_cast<void*>(block));
@@ -48,6 +65,13 @@ uint64_t devil_memory_budget(uint64_t file_bytes) {
 }
 
 void set_devil_refusal_note(std::atomic<uint64_t>* note) { refusal_note = note; }
+
+bool devil_blocks_intact() {
+  if (overran) return false;
+  for (const auto& [block, size] : live_blocks())
+    if (!guard_intact(block, size)) return false;
+  return true;
+}
 
 bool devil_format_allowed(ILenum type) {
   switch (type) {
@@ -70,6 +94,7 @@ bool devil_format_allowed(ILenum type) {
 void devil_decode(const std::string& file_name, uint64_t memory_budget,
                        const std::function<void(const devil_pixels&)>& use) {
   start_devil();
+  overran = false;
   ilSetMemory(budget_alloc, budget_free);
   live_limit = live_bytes + memory_budget < live_bytes ? UINT64_MAX : live_bytes + memory_budget;
   devil_image image;
@@ -79,14 +104,21 @@ void devil_decode(const std::string& file_name, uint64_t memory_budget,
   devil_pixels pixels;
   ILenum type = ilTypeFromExt(file_name.c_str());
   if (type == IL_TYPE_UNKNOWN) type = ilDetermineType(file_name.c_str());
-  // An unknown type goes on to the load, which fails with the library's own message.
+  // An unknown type goes on to the load: a file it cannot open keeps the library's message;
+  // any other failure is a format the library has no loader for (DCX), whatever it says.
   if (type != IL_TYPE_UNKNOWN && !devil_format_allowed(type)) {
     pixels.refused = true;
     use(pixels);
     return;
   }
+  pixels.fault = devil_size_check(file_name, type);
+  if (pixels.fault.what != devil_file_fault::kind::none) {
+    use(pixels);
+    return;
+  }
   pixels.loaded = ilLoadImage(file_name.c_str()) != IL_FALSE;
   pixels.error = ilGetError();
+  if (!pixels.loaded && type == IL_TYPE_UNKNOWN && pixels.error != IL_COULD_NOT_OPEN_FILE) pixels.refused = true;
   if (!pixels.loaded || pixels.error != IL_NO_ERROR) {
     use(pixels);
     return;
@@ -108,5 +140,6 @@ void devil_decode(const std::string& file_name, uint64_t memory_budget,
   // Some loaders report a size their buffer does not have.
   const auto block = live_blocks().find(pixels.data);
   if (block == live_blocks().end() || block->second < expected) pixels.supported = false;
+  pixels.overran = !devil_blocks_intact();
   use(pixels);
 }

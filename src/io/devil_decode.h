@@ -9,8 +9,12 @@
 #include <functional>
 #include <string>
 
+#include "io/devil_size_check.h"
+
 struct devil_pixels {
   bool refused = false;  // a format outside devil_format_allowed: nothing was decoded
+  devil_file_fault fault;  // the file is cut short or damaged (devil_size_check): nothing was decoded
+  bool overran = false;   // the decoder wrote past the end of a buffer it was given
   bool loaded = false;
   ILenum error = IL_NO_ERROR;  // the library's code after the load
   // 8-bit R, G, B(, A) samples, 3 or 4 bytes per pixel, and a buffer as large as reported.
@@ -35,9 +39,14 @@ bool devil_format_allowed(ILenum type);
 // nowhere). A child's note outlives its crash, when the library used the null it was given.
 void set_devil_refusal_note(std::atomic<uint64_t>* note);
 
+// True when no decoder wrote past the end of a block the budget gave it: each block is
+// followed by a guard pattern, checked when the block is freed and here.
+bool devil_blocks_intact();
+
 // Finds the format as the library would (extension, else content), refuses it unless
-// allowed, else loads the file, normalises the layout to RGB(A) and hands the result to
+// allowed or cut short (devil_size_check), else loads the file, normalises the layout to RGB(A) and hands the result to
 // use() while the library still owns the pixels. Any single allocation of the library that would take its
-// live bytes past memory_budget fails, which the library reports as out of memory.
+// live bytes past memory_budget fails, which the library reports as out of memory. Blocks
+// start zeroed, so that what a decoder leaves unwritten never depends on earlier memory.
 void devil_decode(const std::string& file_name, uint64_t memory_budget,
                        const std::function<void(const devil_pixels&)>& use);

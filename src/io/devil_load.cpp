@@ -24,6 +24,9 @@ namespace {
 // What the child sends before the pixels, which follow row by row when supported.
 struct devil_answer {
   int32_t refused = 0;
+  int32_t fault = 0;         // a devil_file_fault::kind
+  char fault_cause[240] = {};
+  int32_t overran = 0;
   int32_t loaded = 0;
   uint32_t error = 0;
   int32_t supported = 0;
@@ -38,35 +41,53 @@ uint32_t decode_deadline_ms(uint64_t file_bytes) {
   return static_cast<uint32_t>(std::min<uint64_t>(5000 + file_bytes / 1000, 600000));
 }
 
+// The child's exit status when a decoder wrote past a buffer after the answer was sent.
+constexpr int overran_status = 3;
+
 int answer_from_child(int fd, const std::string& file_name, uint64_t budget) {
   int status = 1;
   devil_decode(file_name, budget, [&](const devil_pixels& pixels) {
-    devil_answer answer{pixels.refused, pixels.loaded, pixels.error, pixels.supported, pixels.width, pixels.height,
-                        pixels.bytes_per_pixel};
+    devil_answer answer;
+    answer.refused = pixels.refused;
+    answer.fault = static_cast<int32_t>(pixels.fault.what);
+    pixels.fault.cause.copy(answer.fault_cause, sizeof answer.fault_cause - 1);
+    answer.overran = pixels.overran;
+    answer.loaded = pixels.loaded;
+    answer.error = pixels.error;
+    answer.supported = pixels.supported;
+    answer.width = pixels.width;
+    answer.height = pixels.height;
+    answer.bytes_per_pixel = pixels.bytes_per_pixel;
     if (!write_all(fd, &answer, sizeof answer)) return;
-    if (pixels.loaded && pixels.error == IL_NO_ERROR && pixels.supported &&
+    if (pixels.loaded && pixels.error == IL_NO_ERROR && pixels.supported && !pixels.overran &&
         !write_all(fd, pixels.data, static_cast<size_t>(pixels.width) * pixels.height * pixels.bytes_per_pixel))
       return;
     status = 0;
   });
-  return status;
+  // The library frees its buffers after the answer: a write past one of them shows only now.
+  return status == 0 && !devil_blocks_intact() ? overran_status : status;
 }
 
 std::string load_error(ILenum code, const std::string& file_name) {
-  return "DEVIL Error : " + devil_error_text(code) + " \n While loading image: " + file_name;
+  // Some loaders fail without setting a code, whose text would be "no error".
+  const std::string text = code == IL_NO_ERROR ? "unreadable file" : devil_error_text(code);
+  return "DEVIL Error : " + text + " \n While loading image: " + file_name;
 }
+
+const char* const overran_cause = "decoder wrote past the end of its buffer (the file is damaged)";
 
 // The decoder died, looped or went silent: the library's message for that, and why. A
 // decoder refused memory for what the file claims ends as out of memory.
-[[noreturn]] void throw_decoder_failure(child_process& child, const std::string& file_name, uint32_t deadline_ms,
-                                        const std::atomic<uint64_t>& refused) {
-  const child_process::outcome end = child.finish();
+[[noreturn]] void throw_decoder_failure(const child_process::outcome& end, const std::string& file_name,
+                                        uint32_t deadline_ms, const std::atomic<uint64_t>& refused) {
   const uint64_t refused_bytes = refused.load();
   std::string cause;
   if (end.how == child_process::ending::timed_out)
     cause = "decoder gave no answer within " + std::to_string((deadline_ms + 999) / 1000) + " s";
   else if (end.how == child_process::ending::signalled)
     cause = "decoder crashed (signal " + std::to_string(end.code) + ")";
+  else if (end.code == overran_status)
+    cause = overran_cause;
   else
     cause = "decoder stopped without an answer (exit status " + std::to_string(end.code) + ")";
   if (refused_bytes > 0)
@@ -93,11 +114,18 @@ dib* devil_load(const std::string& file_name, progress_tracker* progress) {
       deadline_ms);
 
   devil_answer answer;
-  if (!child.read(&answer, sizeof answer)) throw_decoder_failure(child, file_name, deadline_ms, refused.value());
+  if (!child.read(&answer, sizeof answer)) throw_decoder_failure(child.finish(), file_name, deadline_ms, refused.value());
   if (answer.refused)
     throw std::runtime_error(with_cause("Image Load Error: Unsupported file format: " + file_name,
                                         "quiltmerge reads TIFF, JPEG, PNG, BMP, GIF, PNM, PSD, TGA, PCX and SGI files"));
-  if (!answer.loaded || answer.error != IL_NO_ERROR) throw std::runtime_error(load_error(answer.error, file_name));
+  if (answer.fault == static_cast<int32_t>(devil_file_fault::kind::cut_short))
+    throw std::runtime_error(with_cause("Image Load Error: Image data cut short: " + file_name, answer.fault_cause));
+  if (answer.fault == static_cast<int32_t>(devil_file_fault::kind::damaged))
+    throw std::runtime_error(with_cause("Image Load Error: Damaged file: " + file_name, answer.fault_cause));
+  if (answer.overran) throw std::runtime_error(with_cause(load_error(IL_INTERNAL_ERROR, file_name), overran_cause));
+  if (!answer.loaded || answer.error != IL_NO_ERROR)
+    throw std::runtime_error(with_cause(load_error(answer.error, file_name),
+                                        answer.error == IL_NO_ERROR ? "the decoder gave up without naming a reason: the file is damaged or of a variant it cannot read" : ""));
   stage.progress(75);
   stage.progress(80);
   if (!answer.supported || (answer.bytes_per_pixel != 3 && answer.bytes_per_pixel != 4))
@@ -117,12 +145,15 @@ dib* devil_load(const std::string& file_name, progress_tracker* progress) {
   owned_dib result(create_dib(width, height, 32));
   std::vector<uint8_t> samples(static_cast<size_t>(width) * bytes_per_pixel);
   for (int32_t i = 0; i < height; ++i) {
-    if (!child.read(samples.data(), samples.size())) throw_decoder_failure(child, file_name, transfer_ms, refused.value());
+    if (!child.read(samples.data(), samples.size())) throw_decoder_failure(child.finish(), file_name, transfer_ms, refused.value());
     locked_row row(*result, i);
     rgb_bytes_to_bgra32(samples.data(), bytes_per_pixel, invert_alpha, row.bytes(), width);
     // Whole percents, as the progress line has always been given.
     stage.progress(static_cast<double>(80 + int64_t{15} * i / height));  // NOLINT(bugprone-integer-division)
   }
+  // Pixels from a child that then crashed or found its memory damaged are not to be trusted.
+  if (const child_process::outcome end = child.finish(); end.how != child_process::ending::exited || end.code != 0)
+    throw_decoder_failure(end, file_name, transfer_ms, refused.value());
   stage.progress(100);
   return result.release();
 }

@@ -8,8 +8,11 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 
+#include "io/regular_input.h"
 #include "io/tiff_handle.h"
+#include "io/tiff_page.h"
 
 namespace {
 // No real profile comes near this; a header claiming more is damaged or hostile.
@@ -24,6 +27,7 @@ uint32_t big_endian(const uint8_t* p, int bytes) {
 std::vector<uint8_t> tiff_profile(const std::string& file_name) {
   const tiff_handle tif = open_tiff(file_name, "r");
   if (!tif) return {};
+  select_full_resolution_page(tif.get());  // the page the loader reads
   uint32_t count = 0;
   void* data = nullptr;
   if (!TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &count, &data) || !data || count == 0 ||
@@ -157,6 +161,16 @@ std::vector<uint8_t> png_profile(byte_source& in) {
 }
 }  // namespace
 
+std::string icc_profile_fault(const std::vector<uint8_t>& profile) {
+  const std::string length = std::to_string(profile.size());
+  if (profile.size() < 128)
+    return length + (profile.size() == 1 ? " byte" : " bytes") + ", fewer than the 128 of a profile header";
+  if (const uint32_t declared = big_endian(profile.data(), 4); declared != profile.size())
+    return "its header says " + std::to_string(declared) + " bytes, the file holds " + length;
+  if (std::memcmp(profile.data() + 36, "acsp", 4) != 0) return "its header lacks the signature 'acsp'";
+  return "";
+}
+
 std::vector<uint8_t> icc_profile_of_jpeg(const uint8_t* data, size_t size) {
   byte_source in(data, size);
   return jpeg_profile(in);
@@ -168,6 +182,8 @@ std::vector<uint8_t> icc_profile_of_png(const uint8_t* data, size_t size) {
 }
 
 std::vector<uint8_t> icc_profile_load(const std::string& file_name) {
+  // A named pipe read here would give the loader nothing; the loader refuses it.
+  if (!is_regular_input(file_name)) return {};
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(file_name.c_str(), "rb"), std::fclose);
   if (!file) return {};
   uint8_t magic[4] = {};

@@ -6,6 +6,7 @@
 #include "io/load_image.h"
 #include "io/owned_dib.h"
 #include "io/pnm_load.h"
+#include "io/regular_input.h"
 #include "progress/progress_tracker.h"
 
 bool has_tiff_extension(const std::string& file_name) {
@@ -16,6 +17,7 @@ bool has_tiff_extension(const std::string& file_name) {
 }
 
 dib* load_image(const std::string& file_name, progress_tracker* progress) {
+  check_regular_input(file_name);
   if (has_tiff_extension(file_name)) return tiff_load(file_name, nullptr);
   pnm_header pnm;
   if (pnm_load_header(file_name, pnm) && pnm.maxval > 255) return pnm_load16(file_name, pnm, progress);

@@ -72,3 +72,25 @@ void packed_abgr_to_bgra32(const uint32_t* src, uint8_t* dst, int32_t width) {
     dst[3] = static_cast<uint8_t>(TIFFGetA(p));
   }
 }
+
+void unpremultiply_bgra32(uint8_t* row, int32_t width) {
+  for (int32_t x = 0; x < width; ++x, row += 4) {
+    const int a = row[3];
+    if (a == 0) continue;
+    for (int c = 0; c < 3; ++c) {
+      const int plain = (row[c] * 255 + a / 2) / a;
+      row[c] = static_cast<uint8_t>(plain > 255 ? 255 : plain);
+    }
+  }
+}
+
+void unpremultiply_bgra_float(float* row, int32_t width) {
+  for (int32_t x = 0; x < width; ++x, row += 4) {
+    const float a = row[3];
+    if (!(a > 0.0f)) continue;
+    for (int c = 0; c < 3; ++c) {
+      const float plain = row[c] / a;
+      row[c] = plain > 1.0f ? 1.0f : plain;
+    }
+  }
+}

@@ -27,5 +27,14 @@ inline uint16_t unit_to_sample16(float v) {
 // A bgra_float row to 16-bit R, G, B, A samples.
 void float_row_to_rgba16(const float* row, uint16_t* dst, int32_t width);
 
+// Colours stored multiplied by their alpha (TIFF's associated alpha) divided back, in place,
+// to the plain colours the dib holds. Bytes round to nearest, (c * 255 + a / 2) / a: a colour
+// written as round(c * a / 255) comes back within 255 / (2a) of c, exactly where a is 255. A
+// colour above its alpha (a damaged file) gives 255. Pixels of alpha 0 keep their stored
+// colour: there is nothing to divide by, and a sound file stores 0 there anyway.
+void unpremultiply_bgra32(uint8_t* row, int32_t width);
+// The same for floats: c / a, at most 1.
+void unpremultiply_bgra_float(float* row, int32_t width);
+
 // libtiff's packed RGBA raster words to a bgra32 row.
 void packed_abgr_to_bgra32(const uint32_t* src, uint8_t* dst, int32_t width);

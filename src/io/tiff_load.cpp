@@ -13,8 +13,11 @@
 #include "io/load_image.h"
 #include "io/locked_rows.h"
 #include "io/owned_dib.h"
+#include "io/pixel_rows.h"
 #include "io/tiff_handle.h"
 #include "io/tiff_messages.h"
+#include "io/tiff_orientation.h"
+#include "io/tiff_page.h"
 #include "io/tiff_rgba_load.h"
 #include "platform/parallel.h"
 #include "progress/progress_tracker.h"
@@ -214,12 +217,54 @@ owned_dib read_samples(TIFF* tif, const tiff_layout& layout, const std::string& 
     }
   return result;
 }
+
+// True when the first extra sample, the one read as alpha, is associated (premultiplied).
+bool has_associated_alpha(TIFF* tif) {
+  uint16_t count = 0;
+  uint16_t* types = nullptr;
+  return TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &types) && count > 0 && types[0] == EXTRASAMPLE_ASSOCALPHA;
+}
+
+// What of the file's samples this loader does not read, and what it reads instead.
+std::string unsupported_samples(uint16_t bits, uint16_t sample_format, uint16_t photometric) {
+  const char* const reads =
+      "; quiltmerge reads 8 and 16-bit unsigned samples, and 1, 2 and 4-bit grey or palette pictures";
+  const bool unsigned_samples = sample_format == SAMPLEFORMAT_UINT || sample_format == SAMPLEFORMAT_VOID;
+  const std::string kind = sample_format == SAMPLEFORMAT_INT       ? "signed integer"
+                           : sample_format == SAMPLEFORMAT_IEEEFP  ? "floating-point"
+                           : unsigned_samples                      ? "unsigned integer"
+                                                                   : "complex";
+  if (!unsigned_samples || (bits != 8 && bits != 16)) return "its samples are " + std::to_string(bits) + "-bit " + kind + reads;
+  const std::string colours = photometric == PHOTOMETRIC_PALETTE     ? "palette indices"
+                              : photometric == PHOTOMETRIC_SEPARATED ? "CMYK inks"
+                              : photometric == PHOTOMETRIC_YCBCR     ? "YCbCr colours"
+                              : photometric == PHOTOMETRIC_CIELAB    ? "CIE L*a*b* colours"
+                                                                     : "colours of photometric interpretation " +
+                                                                           std::to_string(photometric);
+  return "its " + std::to_string(bits) + "-bit samples are " + colours +
+         ", which quiltmerge reads at 8 bits only (grey and RGB also at 16)";
+}
+
+void unpremultiply(dib& image) {
+  for (int32_t first = 0; first < image.height(); first += 64) {
+    const int32_t count = std::min(64, image.height() - first);
+    const locked_rows rows(image, first, count);
+    parallel_for(count, 8, [&](int64_t a, int64_t b) {
+      for (int64_t k = a; k < b; ++k)
+        if (image.model() == bgra32)
+          unpremultiply_bgra32(rows[k], image.width());
+        else
+          unpremultiply_bgra_float(reinterpret_cast<float*>(rows[k]), image.width());
+    });
+  }
+}
 }  // namespace
 
 dib* tiff_load(const std::string& file_name, progress_tracker* progress) {
   stage_scope stage(progress, "TIFF Loading from file");
   tiff_handle tif = open_tiff(file_name, "r");
   if (!tif) throw std::runtime_error(with_cause(tiff_read_error(file_name), take_tiff_failure_cause(tiff_cause::library_first)));
+  select_full_resolution_page(tif.get());
 
   uint32_t width = 0, height = 0;
   uint16_t bits = 1, samples = 1, planar = PLANARCONFIG_CONTIG, sample_format = SAMPLEFORMAT_UINT,
@@ -233,17 +278,23 @@ dib* tiff_load(const std::string& file_name, progress_tracker* progress) {
   if (!TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric))
     photometric = samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
 
-  // Signed and floating-point samples would be misread as unsigned.
-  if ((bits != 8 && bits != 16) ||
-      (sample_format != SAMPLEFORMAT_UINT && sample_format != SAMPLEFORMAT_VOID) ||
-      (planar != PLANARCONFIG_CONTIG && planar != PLANARCONFIG_SEPARATE) || samples < 1)
+  // Signed and floating-point samples would be misread as unsigned, and have no range that
+  // maps to the picture's without a guess. Bilevel scans and 2 or 4-bit grey or palette
+  // pictures go through libtiff's RGBA interface, which spreads them to bytes.
+  const bool unsigned_samples = sample_format == SAMPLEFORMAT_UINT || sample_format == SAMPLEFORMAT_VOID;
+  const bool few_bits = (bits == 1 || bits == 2 || bits == 4) && unsigned_samples && samples == 1 &&
+                        (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE ||
+                         photometric == PHOTOMETRIC_PALETTE);
+  if (!few_bits && ((bits != 8 && bits != 16) || !unsigned_samples))
+    throw std::runtime_error(with_cause(tiff_format_error(file_name), unsupported_samples(bits, sample_format, photometric)));
+  if ((planar != PLANARCONFIG_CONTIG && planar != PLANARCONFIG_SEPARATE) || samples < 1)
     throw std::runtime_error(tiff_format_error(file_name));
   check_image_size(has_size ? int64_t{width} : -1, has_size ? int64_t{height} : -1, file_name);
   {
     struct stat info {};
     const uint64_t file_bytes = stat(file_name.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
     const uint64_t pixels = uint64_t{width} * height;
-    check_decoded_size(width, height, pixels * samples * (bits / 8), file_bytes,
+    check_decoded_size(width, height, (pixels * samples * bits + 7) / 8, file_bytes,
                        max_compression_ratio(tif.get()), pixels * (bits == 8 ? 4 : 16), file_name);
   }
 
@@ -257,8 +308,18 @@ dib* tiff_load(const std::string& file_name, progress_tracker* progress) {
   layout.inverted = photometric == PHOTOMETRIC_MINISWHITE;
   layout.tiled = TIFFIsTiled(tif.get()) != 0;
 
-  if (layout.grey || (photometric == PHOTOMETRIC_RGB && samples >= 3))
-    return read_samples(tif.get(), layout, file_name, stage).release();
-  if (photometric == PHOTOMETRIC_RGB || bits != 8) throw std::runtime_error(tiff_format_error(file_name));
-  return tiff_rgba_load(tif.get(), layout.width, layout.height, file_name, stage).release();
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+  owned_dib image;
+  if (!few_bits && (layout.grey || (photometric == PHOTOMETRIC_RGB && samples >= 3))) {
+    image = read_samples(tif.get(), layout, file_name, stage);
+    if (layout.has_alpha() && has_associated_alpha(tif.get())) unpremultiply(*image);
+  } else if (photometric == PHOTOMETRIC_RGB) {
+    throw std::runtime_error(tiff_format_error(file_name));
+  } else if (bits != 8 && !few_bits) {
+    throw std::runtime_error(with_cause(tiff_format_error(file_name), unsupported_samples(bits, sample_format, photometric)));
+  } else {
+    image = tiff_rgba_load(tif.get(), layout.width, layout.height, file_name, stage);
+  }
+  return apply_tiff_orientation(std::move(image), orientation).release();
 }

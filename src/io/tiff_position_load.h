@@ -15,8 +15,10 @@ struct tiff_position {
   int64_t full_height = 0;
 };
 
-// Empty for a file that is not a TIFF or has neither position tag (libtiff keeps the two
-// as one field: with one of them the other reads 0). A missing or
-// non-positive resolution counts as 1 (the position is then in pixels). Throws
-// std::runtime_error naming the file for a position too far out to be a canvas offset.
+// Empty for a file that is not a TIFF (or no regular file, left unread) or has neither
+// position tag; one tag alone places the other axis at 0. A missing resolution counts as 1
+// (the position is then in pixels). Throws std::runtime_error "Damaged position tag TAG in
+// FILE" with the cause for a position or its resolution that is not one number (a wrong
+// type, no value or several, n/0), a resolution that is not positive, or a position too far
+// out to be a canvas offset.
 std::optional<tiff_position> tiff_position_load(const std::string& file_name);

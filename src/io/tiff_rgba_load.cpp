@@ -21,8 +21,8 @@ class rgba_image_reader {
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&image_, tif, 1, message))
       throw std::runtime_error(tiff_format_error(file_name));
-    // Keep the stored row order: the plain sample path ignores Orientation too, and a flip
-    // inside each chunk would scramble the picture anyway.
+    // Keep the stored row order, as the plain sample path does: the loader turns the whole
+    // picture by its Orientation afterwards, and a flip inside each chunk would scramble it.
     image_.req_orientation = image_.orientation;
   }
   ~rgba_image_reader() { TIFFRGBAImageEnd(&image_); }

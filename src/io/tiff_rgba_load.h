@@ -1,5 +1,6 @@
 // Reading an 8-bit TIFF whose colours are not plain grey or RGB samples (palette,
-// YCbCr, CMYK, CIE Lab, ...) through libtiff's RGBA image interface.
+// YCbCr, CMYK, CIE Lab, ...), or a 1, 2 or 4-bit grey or palette one, through libtiff's
+// RGBA image interface.
 #pragma once
 
 #include <tiffio.h>

@@ -38,12 +38,26 @@ TEST(DevilIsolation, DecoderCrashBecomesALoadError) {
   EXPECT_EQ(error.substr(error.size() - 15), " MB was refused") << error;
 }
 
+namespace {
+// A complete GIF of 60000 x 60000 in a few coded bytes.
+std::string huge_gif() {
+  return "GIF89a" + le16(60000) + le16(60000) + std::string("\x80\0\0\0\0\0\xff\xff\xff\x2c", 10) + le32(0) +
+         le16(60000) + le16(60000) + std::string("\0\x02\x02\x44\x01\0\x3b", 7);
+}
+}  // namespace
+
 TEST(DevilIsolation, HeaderPromisingMoreThanTheFileIsRefusedBeforeAllocation) {
   temp_folder dir;
+  const std::string gif = dir.file("huge.gif");
+  write_content(gif, huge_gif());
+  EXPECT_EQ(error_of([&] { dib_ptr image(load_image(gif, nullptr)); }),
+            "DEVIL Error : out of memory \n While loading image: " + gif);
+  // Uncoded pixels the file does not hold are found missing before the decoder starts.
   const std::string name = dir.file("huge.tga");
   write_content(name, tga_header(60000, 60000));
   EXPECT_EQ(error_of([&] { dib_ptr image(load_image(name, nullptr)); }),
-            "DEVIL Error : out of memory \n While loading image: " + name);
+            "Image Load Error: Image data cut short: " + name +
+                "\nthe file ends after 82 bytes, but its pixels need 10800000018");
   // The same header with a size the file holds decodes.
   write_content(name, tga_header(4, 4));
   dib_ptr small(load_image(name, nullptr));
@@ -80,8 +94,10 @@ TEST(DevilIsolation, FormatsOutsideThePhotoSetAreRefusedUndecoded) {
   temp_folder dir;
   const std::string xpm = "/* XPM */\nstatic char *x[] = {\n\"2 1 1 1\",\n\"a c #FF0000\",\n\"aa\"};\n";
   // By extension, and by content under a name DevIL does not know.
-  for (const std::string& name : {dir.file("red.xpm"), dir.file("red.dat")}) {
-    write_content(name, xpm);
+  // A DCX, which the library names no loader for and whose load failed with "no error".
+  write_content(dir.file("pages.dcx"), le32(987654321) + le32(12) + le32(0) + std::string(128, '\x0a'));
+  for (const std::string& name : {dir.file("red.xpm"), dir.file("red.dat"), dir.file("pages.dcx")}) {
+    if (name.find("red") != std::string::npos) write_content(name, xpm);
     EXPECT_EQ(error_of([&] { dib_ptr image(load_image(name, nullptr)); }),
               "Image Load Error: Unsupported file format: " + name +
                   "\nquiltmerge reads TIFF, JPEG, PNG, BMP, GIF, PNM, PSD, TGA, PCX and SGI files");

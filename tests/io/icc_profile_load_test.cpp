@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstring>
+
 #include "io_test_files.h"
 
 using namespace io_test;
@@ -110,4 +112,17 @@ TEST(IccProfile, FuzzFindingsParseWithoutFaults) {
     ++replayed;
   }
   EXPECT_GE(replayed, 1);
+}
+
+TEST(IccProfile, HeadersThatDoNotHoldAreFaulted) {
+  std::vector<uint8_t> profile(300, 7);
+  profile[0] = 0, profile[1] = 0, profile[2] = 1, profile[3] = 44;  // 300, big-endian
+  std::memcpy(&profile[36], "acsp", 4);
+  EXPECT_EQ(icc_profile_fault(profile), "");
+  std::vector<uint8_t> longer = profile;
+  longer.push_back(0);
+  EXPECT_EQ(icc_profile_fault(longer), "its header says 300 bytes, the file holds 301");
+  profile[37] = 'C';
+  EXPECT_EQ(icc_profile_fault(profile), "its header lacks the signature 'acsp'");
+  EXPECT_EQ(icc_profile_fault(std::vector<uint8_t>(127, 0)), "127 bytes, fewer than the 128 of a profile header");
 }

@@ -68,6 +68,8 @@ struct tiff_layout {
   uint16_t photometric = PHOTOMETRIC_RGB;
   uint16_t planar = PLANARCONFIG_CONTIG;
   uint32_t tile = 0;               // tile side, 0 for strips
+  uint16_t alpha = EXTRASAMPLE_UNASSALPHA;  // what the extra samples are
+  uint16_t orientation = 0;                 // 0: no Orientation tag
   std::vector<uint16_t> colormap;  // 3 * 2^bits entries for palette images
 };
 
@@ -84,6 +86,7 @@ inline void write_test_tiff(const std::string& path, const tiff_layout& layout,
   TIFFSetField(t, TIFFTAG_PLANARCONFIG, layout.planar);
   TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
   if (layout.photometric == PHOTOMETRIC_SEPARATED) TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
+  if (layout.orientation) TIFFSetField(t, TIFFTAG_ORIENTATION, layout.orientation);
   if (!layout.colormap.empty()) {
     const size_t n = layout.colormap.size() / 3;
     TIFFSetField(t, TIFFTAG_COLORMAP, layout.colormap.data(), layout.colormap.data() + n,
@@ -91,7 +94,7 @@ inline void write_test_tiff(const std::string& path, const tiff_layout& layout,
   }
   const uint16_t colour = layout.photometric == PHOTOMETRIC_RGB ? 3 : 1;
   if (layout.samples > colour) {
-    std::vector<uint16_t> extra(layout.samples - colour, EXTRASAMPLE_UNASSALPHA);
+    std::vector<uint16_t> extra(layout.samples - colour, layout.alpha);
     TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(extra.size()), extra.data());
   }
   const bool separate = layout.planar == PLANARCONFIG_SEPARATE;

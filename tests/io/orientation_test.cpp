@@ -34,3 +34,56 @@ TEST(IoOrientation, PicturesStayUprightAcrossEveryPairOfFormats) {
       }
     }
 }
+
+// A TIFF stored in any of its 8 orientations loads upright, through the sample path (8 and
+// 16 bits) and the RGBA one (palette). Each file holds the picture as a camera held that way
+// stores it: stored pixel (x, y) is the upright pixel the Orientation tag says it is.
+// Before, every file loaded in stored order.
+TEST(IoOrientation, TiffOrientationTagTurnsThePictureUpright) {
+  temp_folder dir;
+  const int width = 16, height = 12;
+  dib_ptr original(asymmetric_picture(width, height));
+  for (uint16_t orientation = 1; orientation <= 8; ++orientation)
+    for (const int kind : {8, 16, 3}) {  // bits, or 3 for a palette of the four colours and black
+      SCOPED_TRACE(std::to_string(orientation) + " kind " + std::to_string(kind));
+      const bool sides_swapped = orientation >= 5;
+      tiff_layout layout;
+      layout.width = sides_swapped ? height : width;
+      layout.height = sides_swapped ? width : height;
+      layout.bits = kind == 16 ? 16 : 8;
+      layout.orientation = orientation;
+      const int w = static_cast<int>(layout.width), h = static_cast<int>(layout.height);
+      const std::vector<rgba8> palette = {{0, 0, 0, 255}, {255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255},
+                                          {255, 255, 255, 255}};
+      if (kind == 3) {
+        layout.samples = 1;
+        layout.photometric = PHOTOMETRIC_PALETTE;
+        layout.colormap.assign(3 * 256, 0);
+        for (size_t i = 0; i < palette.size(); ++i)
+          for (int c = 0; c < 3; ++c) layout.colormap[c * 256 + i] = static_cast<uint16_t>((&palette[i].r)[c] * 257);
+      }
+      std::vector<uint16_t> samples;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          // Where stored pixel (x, y) belongs upright, from the tag's definitions: which side
+          // stored row 0 and column 0 show.
+          const int upright[9][2] = {{0, 0},         {x, y},         {w - 1 - x, y}, {w - 1 - x, h - 1 - y},
+                                     {x, h - 1 - y}, {y, x},         {h - 1 - y, x}, {h - 1 - y, w - 1 - x},
+                                     {y, w - 1 - x}};
+          const rgba8 p = test_images::get_pixel(original.get(), upright[orientation][0], upright[orientation][1]);
+          if (kind == 3) {
+            for (size_t i = 0; i < palette.size(); ++i)
+              if (test_images::operator==(palette[i], p)) samples.push_back(static_cast<uint16_t>(i));
+          } else {
+            for (const uint8_t v : {p.r, p.g, p.b}) samples.push_back(static_cast<uint16_t>(kind == 16 ? v * 257 : v));
+          }
+        }
+      ASSERT_EQ(samples.size(), static_cast<size_t>(w * h * (kind == 3 ? 1 : 3)));
+      const std::string name = dir.file("turned.tif");
+      write_test_tiff(name, layout, samples);
+      dib_ptr loaded(load_image(name, nullptr));
+      ASSERT_EQ(loaded->width(), width);
+      ASSERT_EQ(loaded->height(), height);
+      EXPECT_EQ(max_difference(loaded.get(), original.get()), 0);
+    }
+}

@@ -120,20 +120,26 @@ TEST(TiffOutputSettings, ProfileOfTheFirstInputReachesTheOutput) {
 
   // Through the program: a JPEG with a profile first, one without, then one with another.
   const std::string sample = file_content(std::string(QM_SAMPLES) + "/demo_1.jpg");
-  auto with_profile = [&](char fill) {
+  // A profile header (its size, "acsp" at byte 36) and 164 bytes of fill.
+  auto icc = [](char fill, size_t size = 200) {
+    std::string bytes = std::string("\0\0\0\xC8", 4) + std::string(32, fill) + "acsp" + std::string(160, fill);
+    return bytes.substr(0, size);
+  };
+  auto with_profile = [&](const std::string& profile) {
     std::string file = sample.substr(0, 2);
-    const std::string body = std::string("ICC_PROFILE", 12) + "\1\1" + std::string(200, fill);
+    const std::string body = std::string("ICC_PROFILE", 12) + "\1\1" + profile;
     file.append({'\xFF', '\xE2', static_cast<char>((body.size() + 2) >> 8), static_cast<char>((body.size() + 2) & 255)});
     file.append(body);
     file.append(sample, 2, std::string::npos);
     return file;
   };
-  write_content(folder.file("a.jpg"), with_profile('a'));
+  write_content(folder.file("a.jpg"), with_profile(icc('a')));
   write_content(folder.file("b.jpg"), sample);
-  write_content(folder.file("c.jpg"), with_profile('c'));
+  write_content(folder.file("c.jpg"), with_profile(icc('c')));
   binary_run run = run_quiltmerge(folder.file(""), "-o out.tif a.jpg -xoff 500 b.jpg -xoff 1000 c.jpg");
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_EQ(icc_profile_load(folder.file("out.tif")), std::vector<uint8_t>(200, 'a'));
+  const std::string a = icc('a');
+  EXPECT_EQ(icc_profile_load(folder.file("out.tif")), std::vector<uint8_t>(a.begin(), a.end()));
   EXPECT_NE(run.output.find("Warning: c.jpg carries another colour profile than a.jpg"), std::string::npos);
   EXPECT_EQ(run.output.find("b.jpg carr"), std::string::npos);
   // A profile only on a later input: the output has none, and the warning says so.
@@ -141,4 +147,17 @@ TEST(TiffOutputSettings, ProfileOfTheFirstInputReachesTheOutput) {
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_TRUE(icc_profile_load(folder.file("late.tif")).empty());
   EXPECT_NE(run.output.find("a.jpg carries a colour profile and the first input b.jpg none"), std::string::npos);
+  // A broken profile (one byte, or a header whose size is not the length) is left out with one
+  // line; before, any bytes were carried into the output as its profile.
+  write_content(folder.file("d.jpg"), with_profile(icc('d', 1)));
+  write_content(folder.file("e.jpg"), with_profile(icc('e', 150)));
+  run = run_quiltmerge(folder.file(""), "-o broken.tif d.jpg -xoff 500 e.jpg");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(icc_profile_load(folder.file("broken.tif")).empty());
+  EXPECT_NE(run.output.find("Warning: the colour profile of d.jpg is damaged (1 byte, fewer than the 128 of a "
+                            "profile header) and left out\nWarning: the colour profile of e.jpg is damaged (its "
+                            "header says 200 bytes, the file holds 150) and left out\n"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("carries"), std::string::npos) << run.output;
 }
