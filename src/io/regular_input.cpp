@@ -1,21 +1,22 @@
 #include "io/regular_input.h"
 
-#include <sys/stat.h>
-
 #include <stdexcept>
 
 #include "io/failure_cause.h"
+#include "platform/file_identity.h"
 
 namespace {
 // What the name is when it exists and is no regular file; empty otherwise.
 std::string other_kind(const std::string& file_name) {
-  struct stat info {};
-  if (stat(file_name.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return "";
-  if (S_ISFIFO(info.st_mode)) return "a named pipe";
-  if (S_ISCHR(info.st_mode)) return "a character device";
-  if (S_ISBLK(info.st_mode)) return "a block device";
-  if (S_ISSOCK(info.st_mode)) return "a socket";
-  if (S_ISDIR(info.st_mode)) return "a folder";
+  switch (kind_of(file_name)) {
+    case file_kind::missing:
+    case file_kind::regular: return "";
+    case file_kind::fifo: return "a named pipe";
+    case file_kind::device: return "a device";
+    case file_kind::socket: return "a socket";
+    case file_kind::folder: return "a folder";
+    case file_kind::other: break;
+  }
   return "not a file";
 }
 }  // namespace
