@@ -15,7 +15,8 @@ constexpr const char* program_version = "1.2.4b";
 // The label map is 8-bit and 0 means no input.
 constexpr size_t max_seam_label = 255;
 
-// Throws command_line_error for an option whose value is missing or not a number.
+// Throws command_line_error for an option whose value is missing or not valid, an unknown
+// option (a word starting with - that is no option and names no file) and a final --.
 void parse_command_line(int argc, const char* const* argv, input_list& inputs, std::string& output_name,
                         blend_options& blend, wrap_options& wrap, run_options& run);
 

@@ -1,5 +1,6 @@
 #include "run/option_values.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -12,6 +13,13 @@ namespace {
 std::string invalid_value(const char* option, const char* word) {
   return std::string("Invalid value for ") + option + ": \"" + word + "\"";
 }
+
+bool same_ignoring_case(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b)
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+  return *a == *b;
+}
+
 }  // namespace
 
 // "1O0" must not quietly become 1.
@@ -51,6 +59,17 @@ tiff_compression compression_value(const char* option, const char* word) {
                {"zstd", tiff_compression::zstd},
                {"none", tiff_compression::none}};
   for (const auto& n : names)
-    if (std::strcmp(word, n.word) == 0) return n.value;
+    if (same_ignoring_case(word, n.word)) return n.value;
   throw command_line_error(invalid_value(option, word), false);
+}
+
+int32_t wrap_mode_value(const char* option, const char* word) {
+  if (same_ignoring_case(word, "horizontal")) return 1;
+  if (same_ignoring_case(word, "none")) return 0;
+  if (same_ignoring_case(word, "vertical") || same_ignoring_case(word, "both"))
+    throw command_line_error(std::string(option) + "=" + word +
+                                 ": only horizontal wrapping can be done here (a 360-degree panorama's left and "
+                                 "right edges); vertical and both cannot",
+                             false);
+  throw command_line_error(invalid_value(option, word) + "; expected horizontal or none", false);
 }

@@ -13,8 +13,13 @@ float real_number(const char* option, const char* word);
 // A whole number of at least 0; counts above max_threads become max_threads.
 int32_t thread_count_value(const char* option, const char* word);
 
-// One of the words packbits, lzw, deflate, zstd, none. Throws command_line_error.
+// One of the words packbits, lzw, deflate, zstd, none, in any case (Hugin writes LZW).
+// Throws command_line_error.
 tiff_compression compression_value(const char* option, const char* word);
+
+// enblend's wrap modes: horizontal gives WrapMode 1, none 0, in any case. Vertical and
+// both are refused (command_line_error), as is any other word.
+int32_t wrap_mode_value(const char* option, const char* word);
 
 // More threads than this only cost memory and switching.
 constexpr int32_t max_threads = 256;

@@ -5,20 +5,30 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "image/leak_tracker.h"
 #include "platform/clock.h"
 #include "platform/parallel.h"
 #include "progress/profiler.h"
+#include "progress/stage_progress.h"
 #include "run/command_line.h"
 #include "run/run_driver.h"
 #include "run/tiff_placement.h"
 
 namespace {
+// Before any --: the words after it are inputs, whatever they look like.
 bool has_word(int argc, const char* const* argv, const char* word) {
-  for (int i = 1; i < argc; ++i)
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
     if (std::strcmp(argv[i], word) == 0) return true;
   return false;
+}
+
+void print_ignored(const std::vector<std::string>& words) {
+  if (words.empty()) return;
+  std::string list;
+  for (const std::string& w : words) list += (list.empty() ? "" : ", ") + w;
+  std::printf("Ignored, as they mean nothing here: %s\n", list.c_str());
 }
 
 void write_profile() {
@@ -55,6 +65,7 @@ int run_program(int argc, const char* const* argv) {
       print_usage();
       return argc > 1 ? 2 : 0;
     }
+    print_ignored(run.ignored);
     check_output_options(run, output_name, inputs.size());
     check_wrap_mode(wrap);
     clamp_blend_options(blend);
@@ -64,7 +75,8 @@ int run_program(int argc, const char* const* argv) {
     output.file.compression = run.compression;
     output.file.bigtiff = run.bigtiff;
     output.seams_name = run.seams_name;
-    run_driver(inputs, output_name, blend, wrap, nullptr, output);
+    stage_progress silent;
+    run_driver(inputs, output_name, blend, wrap, run.quiet ? &silent : nullptr, output);
     if (wrap.profile) write_profile();
   } catch (const command_line_error& e) {
     std::printf("%s\n", e.what());

@@ -1,9 +1,11 @@
 // Settings of the run rather than of the merge, filled from the command line: the
-// worker thread count, where the inputs' places come from, and what is written besides the pixels.
+// worker thread count, where the inputs' places come from, what is written besides the
+// pixels and what is printed.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "io/save_image.h"
 
@@ -13,6 +15,8 @@ struct run_options {
   tiff_compression compression = tiff_compression::packbits;
   bool bigtiff = false;
   std::string seams_name;  // empty: no label map
+  bool quiet = false;  // no progress line
+  std::vector<std::string> ignored;  // enblend options given that mean nothing here
 
   bool operator==(const run_options&) const = default;
 };

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "io/io_test_files.h"
 #include "run/command_line.h"
 
 namespace {
@@ -75,11 +76,50 @@ TEST(CommandLine, DefaultsMatchTheRecords) {
   EXPECT_EQ(p.wrap.WrapMode, 0);
 }
 
-TEST(CommandLine, LookalikeWordsAreInputs) {
-  parsed p = parse({"-V", "-Xoff", "-x", "-vv", "-"});
-  ASSERT_EQ(p.inputs.size(), 5u);
-  EXPECT_EQ(p.inputs[0].file_name, "-V");
-  EXPECT_EQ(p.inputs[4].file_name, "-");
+// A word that merely looks like an option names a file when one exists, and is refused
+// when none does, instead of failing later in the loader.
+TEST(CommandLine, LookalikeWordsAreFilesOrUnknownOptions) {
+  io_test::temp_folder folder;
+  const std::string dashed = folder.file("-V.tif");
+  io_test::write_content(dashed, "x");
+  parsed p = parse({dashed.c_str(), "b.tif"});
+  ASSERT_EQ(p.inputs.size(), 2u);
+  EXPECT_EQ(p.inputs[0].file_name, dashed);
+  for (const char* word : {"-V", "-Xoff", "-vv", "-", "--outputs=x.tif", "-output", "-lx"})
+    EXPECT_EQ(error_of({"a", word, "b"}).rfind(std::string("Unknown option: ") + word + " ", 0), 0u) << word;
+  EXPECT_EQ(error_of({"a", "b", "--bigtiff=yes"}), "--bigtiff takes no value: --bigtiff=yes");
+}
+
+// The forms Hugin and enblend write: --name=value, values glued to -l and -m, and --
+// before the inputs.
+TEST(CommandLine, FieldConventions) {
+  parsed p = parse({"--compression=LZW", "--output=pano.tif", "-l10", "--levels=5",
+                    "-m1024", "--fine-mask", "--coarse-mask=4", "--verbose", "-a", "-g", "--", "-w", "b"});
+  EXPECT_EQ(p.output, "pano.tif");
+  EXPECT_EQ(p.run.compression, tiff_compression::lzw);
+  EXPECT_EQ(p.wrap.WrapMode, 0);  // after --, -w is a file name
+  ASSERT_EQ(p.inputs.size(), 2u);
+  EXPECT_EQ(p.inputs[0].file_name, "-w");
+  EXPECT_EQ(p.run.ignored,
+            (std::vector<std::string>{"-l", "--levels", "-m", "--fine-mask", "--coarse-mask", "--verbose", "-a", "-g"}));
+  // The enblend options change nothing else.
+  parsed plain = parse({"a", "b"}), tuned = parse({"-m", "9", "--optimize", "--no-optimize", "a", "b"});
+  tuned.run.ignored.clear();
+  EXPECT_TRUE(tuned.run == plain.run);
+  EXPECT_EQ(tuned.blend.MinSize, plain.blend.MinSize);
+  EXPECT_EQ(tuned.blend.MaxComp, plain.blend.MaxComp);
+  EXPECT_EQ(parse({"--compression", "Deflate", "a", "b"}).run.compression, tiff_compression::deflate);
+  EXPECT_EQ(error_of({"a", "b", "--"}).rfind("Nothing follows --", 0), 0u);
+}
+
+TEST(CommandLine, WrapModes) {
+  EXPECT_EQ(parse({"--wrap", "a", "b"}).wrap.WrapMode, 1);
+  EXPECT_EQ(parse({"--wrap=Horizontal", "a", "b"}).wrap.WrapMode, 1);
+  EXPECT_EQ(parse({"-w", "--wrap=none", "a", "b"}).wrap.WrapMode, 0);
+  for (const char* mode : {"--wrap=vertical", "--wrap=BOTH"})
+    EXPECT_NE(error_of({mode, "a", "b"}).find("only horizontal wrapping can be done here"), std::string::npos);
+  EXPECT_EQ(error_of({"--wrap=sideways", "a", "b"}),
+            "Invalid value for --wrap: \"sideways\"; expected horizontal or none");
 }
 
 TEST(CommandLine, MissingOrMalformedValuesAreErrors) {
