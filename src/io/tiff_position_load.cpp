@@ -39,6 +39,9 @@ std::optional<tiff_position> tiff_position_load(const std::string& file_name) {
   tiff_position position;
   position.x = in_pixels(x, x_resolution, file_name);
   position.y = in_pixels(y, y_resolution, file_name);
+  if (x_resolution > 0) position.x_resolution = x_resolution;
+  if (y_resolution > 0) position.y_resolution = y_resolution;
+  TIFFGetField(tif.get(), TIFFTAG_RESOLUTIONUNIT, &position.resolution_unit);
   uint32_t width = 0, height = 0, full_width = 0, full_height = 0;
   TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
   TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);

@@ -86,6 +86,10 @@ void parse_command_line(int argc, const char* const* argv, input_list& inputs, s
   }
 }
 
+void settle_canvas(const run_options& run, wrap_options& wrap) {
+  if (run.canvas && wrap.WrapMode > 0 && wrap.HorWrap < 1) wrap.HorWrap = run.canvas->width();
+}
+
 int32_t resolve_thread_count(const run_options& run, const char* environment) {
   if (run.threads >= 0) return run.threads;
   if (environment && *environment) return thread_count_value("QUILTMERGE_THREADS", environment);

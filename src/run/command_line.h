@@ -26,6 +26,9 @@ int32_t resolve_thread_count(const run_options& run, const char* environment);
 
 // "Invalid WrapMode (disabled ...)" and WrapMode 0 when outside 0..2.
 void check_wrap_mode(wrap_options& wrap);
+// After check_wrap_mode: with -f and wrap closing on, the canvas width is the period
+// unless -HorWrap gave one.
+void settle_canvas(const run_options& run, wrap_options& wrap);
 void clamp_blend_options(blend_options& options);
 // Refuses (command_line_error) what the output cannot hold: a compression other than
 // PackBits or --bigtiff for a non-TIFF output, a label map under a name that is neither

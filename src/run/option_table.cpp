@@ -58,6 +58,16 @@ constexpr option_info options[] = {
      "the same as -WrapMode 1; --wrap=none is -WrapMode 0",
      [](target& t, const char* w, const char* v) { t.wrap.WrapMode = v ? wrap_mode_value(w, v) : 1; },
      value_form::optional},
+    {"-f", "--canvas", "WxH[+X+Y]", nullptr,
+     "W and H 1 or more; X and Y whole numbers, each after its sign (+86+112, -5+0)",
+     "the output is exactly the W x H rectangle of the canvas whose top-left corner is at X,Y (else 0,0): the "
+     "merge runs as without it, then the result is cut or padded with transparent pixels; implies "
+     "--tiff-positions; with -w the wrap period is W unless -HorWrap gives one",
+     [](target& t, const char* w, const char* v) {
+       t.run.canvas = canvas_value(w, v);
+       t.run.tiff_positions = true;
+     },
+     value_form::attached},
     {"-profile", nullptr, nullptr, "off", nullptr,
      "write the timing report profile.txt into the working directory after a successful run",
      [](target& t, const char*, const char*) { t.wrap.profile = true; }},

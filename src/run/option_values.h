@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "image/irect.h"
 #include "io/save_image.h"
 
 // A whole number in int32 range, nothing else. Throws command_line_error.
@@ -16,6 +17,10 @@ int32_t thread_count_value(const char* option, const char* word);
 // One of the words packbits, lzw, deflate, zstd, none, in any case (Hugin writes LZW).
 // Throws command_line_error.
 tiff_compression compression_value(const char* option, const char* word);
+
+// WxH or WxH+X+Y (either sign before X and Y, as 3197x1458+86+112 or 640x480-5+0): the
+// canvas rectangle, in canvas coordinates. Throws command_line_error naming the form.
+irect canvas_value(const char* option, const char* word);
 
 // enblend's wrap modes: horizontal gives WrapMode 1, none 0, in any case. Vertical and
 // both are refused (command_line_error), as is any other word.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/leak_tracker.h"
+#include "io/load_image.h"
 #include "platform/clock.h"
 #include "platform/parallel.h"
 #include "progress/profiler.h"
@@ -68,10 +69,19 @@ int run_program(int argc, const char* const* argv) {
     print_ignored(run.ignored);
     check_output_options(run, output_name, inputs.size());
     check_wrap_mode(wrap);
+    settle_canvas(run, wrap);
     clamp_blend_options(blend);
-    if (run.tiff_positions)
-      for (const std::string& warning : place_by_tiff_tags(inputs)) std::printf("%s\n", warning.c_str());
     output_options output;
+    const bool tiff_output = has_tiff_extension(output_name);
+    if (run.tiff_positions) {
+      if (tiff_output) output.file.position = reference_position(inputs);
+      for (const std::string& warning : place_by_tiff_tags(inputs)) std::printf("%s\n", warning.c_str());
+    } else if (const std::string notice = unused_position_tags_notice(inputs); !notice.empty()) {
+      std::printf("%s\n", notice.c_str());
+    }
+    // -f names a place on the canvas even when no input had tags: it is then recorded in pixels.
+    if (run.canvas && tiff_output && !output.file.position) output.file.position = output_position{};
+    output.canvas = run.canvas;
     output.file.compression = run.compression;
     output.file.bigtiff = run.bigtiff;
     output.seams_name = run.seams_name;
