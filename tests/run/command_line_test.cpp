@@ -103,8 +103,9 @@ TEST(CommandLine, FieldConventions) {
   EXPECT_EQ(p.wrap.WrapMode, 0);  // after --, -w is a file name
   ASSERT_EQ(p.inputs.size(), 2u);
   EXPECT_EQ(p.inputs[0].file_name, "-w");
-  EXPECT_EQ(p.run.ignored,
-            (std::vector<std::string>{"-l", "--levels", "-m", "--fine-mask", "--coarse-mask", "--verbose", "-a", "-g"}));
+  const std::vector<std::string> ignored{"-l",          "--levels",  "-m", "--fine-mask",
+                                         "--coarse-mask", "--verbose", "-a", "-g"};
+  EXPECT_EQ(p.run.ignored, ignored);
   // The enblend options change nothing else.
   parsed plain = parse({"a", "b"}), tuned = parse({"-m", "9", "--optimize", "--no-optimize", "a", "b"});
   tuned.run.ignored.clear();
