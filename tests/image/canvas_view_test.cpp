@@ -44,6 +44,7 @@ TEST(CanvasView, PadsCutsAndWrapsAsThePixelRuleSays) {
       {{10, 20, 39, 39}, {30, 10, 49, 49}, 0},    // across the right and both horizontal edges
       {{0, 0, 39, 19}, {-10, -2, 89, 22}, 40},    // a closed wrap shown more than twice round
       {{7, 0, 46, 19}, {0, 0, 39, 19}, 40},       // the period starting left of the source
+      {{30, 0, 49, 9}, {0, 0, 99, 9}, 50},        // a source narrower than its period: gaps repeat too
       {{10, 20, 39, 39}, {100, 100, 104, 104}, 0} // nowhere near
   };
   for (const color_model model : {bgra32, bgra_float}) {
@@ -74,18 +75,4 @@ TEST(CanvasView, TheSourceItselfWhenTheCanvasIsItsPlace) {
   EXPECT_EQ(view_on_canvas(source, {5, 5, 34, 24}, {5, 5, 34, 24}, 0), source);
   EXPECT_EQ(view_on_canvas(source, {5, 5, 34, 24}, {5, 5, 34, 24}, 30), source);
   EXPECT_NE(view_on_canvas(source, {5, 5, 34, 24}, {5, 5, 34, 24}, 20), source);  // repeats inside itself
-}
-
-TEST(CanvasView, ColumnRunsSkipWhatTheSourceDoesNotCover) {
-  auto runs = canvas_column_runs(0, 100, 30, 20, 0);
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_EQ(runs[0].out_x, 30);
-  EXPECT_EQ(runs[0].source_x, 0);
-  EXPECT_EQ(runs[0].width, 20);
-  // Period 50 over a source of 20: the source shows at 30..49 and again at 80..99.
-  runs = canvas_column_runs(0, 100, 30, 20, 50);
-  ASSERT_EQ(runs.size(), 2u);
-  EXPECT_EQ(runs[1].out_x, 80);
-  EXPECT_EQ(runs[1].width, 20);
-  EXPECT_TRUE(canvas_column_runs(0, 10, 30, 20, 0).empty());
 }
