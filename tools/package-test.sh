@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package without the tests, unpacks it into a scratch root, merges the
-# samples with the unpacked program (same bytes as build/quiltmerge gives) and renders its man page.
+# samples with the unpacked program (same bytes as build/quiltmerge gives), renders its man page
+# and finds the Hugin output sequence.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -30,6 +31,8 @@ page=$scratch/root/usr/share/man/man1/quiltmerge.1.gz
 [ -x "$program" ] || fail "no usr/bin/quiltmerge"
 [ -f "$page" ] || fail "no usr/share/man/man1/quiltmerge.1.gz"
 [ -f "$scratch/root/usr/share/doc/quiltmerge/README.md" ] || fail "no README"
+executor=$scratch/root/usr/share/quiltmerge/hugin/quiltmerge.executor
+grep -q "^Program=quiltmerge$" "$executor" 2>/dev/null || fail "no Hugin output sequence that runs quiltmerge"
 
 samples=(demo_1.jpg -xoff 560 -yoff 8 demo_2.jpg -xoff 1120 -yoff 3 demo_3.jpg)
 mkdir "$scratch/packaged" "$scratch/reference"
@@ -43,4 +46,4 @@ grep -q -- "-threads N" <<<"$help" || fail "--help does not list -threads"
 bash tools/check-man-page.sh "$page" "$scratch/man.txt" || fail "the man page renders with warnings"
 grep -q "^OPTIONS" "$scratch/man.txt" && grep -q "QUILTMERGE_THREADS" "$scratch/man.txt" ||
   fail "the man page lacks OPTIONS or ENVIRONMENT"
-echo "package test: $(basename "$deb") unpacks, merges the samples and renders its man page"
+echo "package test: $(basename "$deb") unpacks, merges the samples, renders its man page and has the Hugin sequence"

@@ -86,6 +86,11 @@ std::optional<tiff_position> tiff_position_load(const std::string& file_name) {
                               file_name);
   position.y = axis_in_pixels(tif.get(), entries, TIFFTAG_YPOSITION, TIFFTAG_YRESOLUTION, "YPosition", "YResolution",
                               file_name);
+  // Both are positive where present: axis_in_pixels refused any other.
+  float x_resolution = 0, y_resolution = 0;
+  if (TIFFGetField(tif.get(), TIFFTAG_XRESOLUTION, &x_resolution)) position.x_resolution = x_resolution;
+  if (TIFFGetField(tif.get(), TIFFTAG_YRESOLUTION, &y_resolution)) position.y_resolution = y_resolution;
+  TIFFGetField(tif.get(), TIFFTAG_RESOLUTIONUNIT, &position.resolution_unit);
   uint32_t width = 0, height = 0, full_width = 0, full_height = 0;
   TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
   TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);

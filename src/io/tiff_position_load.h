@@ -13,6 +13,8 @@ struct tiff_position {
   int64_t height = 0;
   int64_t full_width = 0;  // 0 when the file does not say
   int64_t full_height = 0;
+  float x_resolution = 1, y_resolution = 1;  // pixels per unit, 1 when missing
+  uint16_t resolution_unit = 1;  // none when missing
 };
 
 // Empty for a file that is not a TIFF (or no regular file, left unread) or has neither

@@ -127,6 +127,21 @@ void encode_strip(tiff_compression c, std::vector<uint8_t>& raw, size_t row_byte
       return;
   }
 }
+
+// TIFF positions are unsigned rationals: a corner left of or above the origin is not written.
+void set_position_tags(TIFF* t, const output_position& p) {
+  TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, p.resolution_unit);
+  TIFFSetField(t, TIFFTAG_XRESOLUTION, p.x_resolution);
+  TIFFSetField(t, TIFFTAG_YRESOLUTION, p.y_resolution);
+  if (p.x >= 0 && p.y >= 0) {
+    TIFFSetField(t, TIFFTAG_XPOSITION, static_cast<float>(static_cast<double>(p.x) / p.x_resolution));
+    TIFFSetField(t, TIFFTAG_YPOSITION, static_cast<float>(static_cast<double>(p.y) / p.y_resolution));
+  }
+  if (p.full_width > 0 && p.full_height > 0) {
+    TIFFSetField(t, TIFFTAG_PIXAR_IMAGEFULLWIDTH, p.full_width);
+    TIFFSetField(t, TIFFTAG_PIXAR_IMAGEFULLLENGTH, p.full_height);
+  }
+}
 }  // namespace
 
 void tiff_save(const std::string& file_name, dib* image, progress_tracker* progress, const save_settings& settings) {
@@ -176,6 +191,7 @@ void tiff_save(const std::string& file_name, dib* image, progress_tracker* progr
   if (!settings.icc_profile.empty())
     TIFFSetField(t, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(settings.icc_profile.size()),
                  settings.icc_profile.data());
+  if (settings.position) set_position_tags(t, *settings.position);
 
   // Strips are converted and encoded in parallel a wave at a time, then handed to libtiff
   // in order: the same file as writing them one by one would give.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "blend/seam_pixel.h"
+#include "image/canvas_view.h"
 #include "image/region_copy.h"
 
 seam_sides sides_of_mask(dib& mask) {
@@ -120,4 +121,19 @@ void seam_labels::cut_to_period(int32_t period) {
     std::memcpy(cut.data() + static_cast<size_t>(y) * period, row(y), kept);
   labels_ = std::move(cut);
   rect_.right = static_cast<int32_t>(int64_t{rect_.left} + period - 1);
+}
+
+void seam_labels::cut_to_canvas(const irect& canvas, int32_t period) {
+  const std::vector<column_run> runs =
+      canvas_column_runs(canvas.left, canvas.width(), rect_.left, rect_.width(), period);
+  std::vector<uint8_t> cut(static_cast<size_t>(canvas.width()) * canvas.height());
+  for (int32_t y = 0; y < canvas.height(); ++y) {
+    const int64_t from = int64_t{canvas.top} + y - rect_.top;
+    if (from < 0 || from >= rect_.height()) continue;
+    for (const column_run& r : runs)
+      std::memcpy(cut.data() + static_cast<size_t>(y) * canvas.width() + r.out_x,
+                  row(static_cast<int32_t>(from)) + r.source_x, static_cast<size_t>(r.width));
+  }
+  labels_ = std::move(cut);
+  rect_ = canvas;
 }

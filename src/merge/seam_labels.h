@@ -42,6 +42,10 @@ class seam_labels {
   // Keeps the first period columns, as the wrap's final cut does with the image.
   void cut_to_period(int32_t period);
 
+  // Shows exactly canvas, as the output does (image/canvas_view): 0 where the map does not
+  // reach, its columns repeating every period when period > 0.
+  void cut_to_canvas(const irect& canvas, int32_t period);
+
  private:
   void grow_to(const irect& canvas);  // canvas holds rect_; the new area is 0
   void paste(dib& image, int32_t x, int32_t y, uint8_t label);

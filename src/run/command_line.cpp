@@ -1,6 +1,10 @@
 #include "run/command_line.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "io/load_image.h"
 #include "merge/wrap_period.h"
@@ -9,24 +13,82 @@
 #include "run/option_table.h"
 #include "run/option_values.h"
 
+namespace {
+// An option as written: its table entry, the spelling that named it, and the value the
+// word carries itself ("--output=pano.tif", "-f3197x1458+86+112"), if any.
+struct written_option {
+  const option_info* option = nullptr;
+  std::string name;
+  const char* value = nullptr;
+};
+
+// The forms beyond the exact word: --word=VALUE, and a value glued to a one-letter word.
+written_option with_value_inside(const char* word) {
+  if (word[1] == '\0') return {};
+  if (word[1] == '-') {
+    const char* equals = std::strchr(word, '=');
+    if (!equals) return {};
+    std::string name(word, equals);
+    const option_info* o = find_option(name.c_str());
+    return o ? written_option{o, name, equals + 1} : written_option{};
+  }
+  const std::string name(word, 2);
+  const option_info* o = find_option(name.c_str());
+  // Only a digit may follow, so that a mistyped word ("-output") is not read as -o utput.
+  if (!o || o->form != value_form::attached || !std::isdigit(static_cast<unsigned char>(word[2]))) return {};
+  return {o, name, word + 2};
+}
+
+bool names_existing_file(const char* word) {
+  std::error_code ignored;
+  return std::filesystem::exists(std::filesystem::symlink_status(word, ignored));
+}
+}  // namespace
+
 void parse_command_line(int argc, const char* const* argv, input_list& inputs, std::string& output_name,
                         blend_options& blend, wrap_options& wrap, run_options& run) {
   output_name = "blended.tif";
   option_target target{output_name, blend, wrap, run};
+  bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     const char* word = argv[i];
-    const option_info* match = find_option(word);
-    if (!match) {
+    if (options_ended || word[0] != '-') {
       inputs.push_back({word, target.x_offset, target.y_offset});
       continue;
     }
-    const char* value = nullptr;
-    if (match->takes_value()) {
-      if (i + 1 >= argc) throw command_line_error(std::string("Missing value for ") + word, true);
-      value = argv[++i];
+    if (std::strcmp(word, "--") == 0) {
+      if (i + 1 == argc)
+        throw command_line_error("Nothing follows --, which ends the options: the inputs go after it", false);
+      options_ended = true;
+      continue;
     }
-    if (match->apply) match->apply(target, word, value);
+    written_option match{find_option(word), word, nullptr};
+    if (!match.option) {
+      // Every file name that was an input before the option forms grew stays one.
+      if (names_existing_file(word)) {
+        inputs.push_back({word, target.x_offset, target.y_offset});
+        continue;
+      }
+      match = with_value_inside(word);
+      if (!match.option)
+        throw command_line_error(std::string("Unknown option: ") + word +
+                                     " (and no file has that name); quiltmerge --help lists the options",
+                                 false);
+    }
+    const option_info& o = *match.option;
+    const char* value = match.value;
+    if (o.takes_value() && !value) {
+      if (i + 1 >= argc) throw command_line_error("Missing value for " + match.name, true);
+      value = argv[++i];
+    } else if (!o.value_name && value) {
+      throw command_line_error(match.name + " takes no value: " + word, false);
+    }
+    if (o.apply) o.apply(target, match.name.c_str(), value);
   }
+}
+
+void settle_canvas(const run_options& run, wrap_options& wrap) {
+  if (run.canvas && wrap.WrapMode > 0 && wrap.HorWrap < 1) wrap.HorWrap = run.canvas->width();
 }
 
 int32_t resolve_thread_count(const run_options& run, const char* environment) {

@@ -15,7 +15,8 @@ constexpr const char* program_version = "1.2.4b";
 // The label map is 8-bit and 0 means no input.
 constexpr size_t max_seam_label = 255;
 
-// Throws command_line_error for an option whose value is missing or not a number.
+// Throws command_line_error for an option whose value is missing or not valid, an unknown
+// option (a word starting with - that is no option and names no file) and a final --.
 void parse_command_line(int argc, const char* const* argv, input_list& inputs, std::string& output_name,
                         blend_options& blend, wrap_options& wrap, run_options& run);
 
@@ -26,6 +27,9 @@ int32_t resolve_thread_count(const run_options& run, const char* environment);
 // "Invalid WrapMode (disabled ...)" and WrapMode 0 when outside 0..2; a command_line_error
 // for a HorWrap wider than any canvas can hold.
 void check_wrap_mode(wrap_options& wrap);
+// After check_wrap_mode: with -f and wrap closing on, the canvas width is the period
+// unless -HorWrap gave one.
+void settle_canvas(const run_options& run, wrap_options& wrap);
 void clamp_blend_options(blend_options& options);
 // Refuses (command_line_error) what the output cannot hold: a compression other than
 // PackBits or --bigtiff for a non-TIFF output, a label map under a name that is neither

@@ -9,11 +9,18 @@ namespace {
 constexpr size_t help_width = 79;
 constexpr size_t help_indent = 22;
 
+// What follows a word in its label: " NAME" for a required value; "[=N]" for an optional
+// one, which only a -- word can carry.
+std::string value_text(const option_info& o, const char* word) {
+  if (o.takes_value()) return std::string(" ") + o.value_name;
+  if (o.value_name && word[1] == '-') return std::string("[=") + o.value_name + "]";
+  return "";
+}
+
 // "-o NAME, --output NAME" in plain text.
 std::string label(const option_info& o) {
-  std::string value = o.takes_value() ? std::string(" ") + o.value_name : "";
-  std::string text = o.word + value;
-  if (o.long_word) text += std::string(", ") + o.long_word + value;
+  std::string text = o.word + value_text(o, o.word);
+  if (o.long_word) text += std::string(", ") + o.long_word + value_text(o, o.long_word);
   return text;
 }
 
@@ -63,17 +70,21 @@ std::string roff(const std::string& text) {
   return out;
 }
 
+std::string roff_value(const option_info& o, const char* word) {
+  if (o.takes_value()) return std::string(" \\fI") + o.value_name + "\\fR";
+  if (o.value_name && word[1] == '-') return std::string("[=\\fI") + o.value_name + "\\fR]";
+  return "";
+}
+
 std::string roff_label(const option_info& o) {
-  const std::string value = o.takes_value() ? std::string(" \\fI") + o.value_name + "\\fR" : "";
-  std::string text = "\\fB" + roff(o.word) + "\\fR" + value;
-  if (o.long_word) text += ", \\fB" + roff(o.long_word) + "\\fR" + value;
+  std::string text = "\\fB" + roff(o.word) + "\\fR" + roff_value(o, o.word);
+  if (o.long_word) text += ", \\fB" + roff(o.long_word) + "\\fR" + roff_value(o, o.long_word);
   return text;
 }
 
 std::string markdown_label(const option_info& o) {
-  const std::string value = o.takes_value() ? std::string(" ") + o.value_name : "";
-  std::string text = std::string("`") + o.word + value + "`";
-  if (o.long_word) text += std::string(", `") + o.long_word + value + "`";
+  std::string text = std::string("`") + o.word + value_text(o, o.word) + "`";
+  if (o.long_word) text += std::string(", `") + o.long_word + value_text(o, o.long_word) + "`";
   return text;
 }
 }  // namespace
@@ -85,7 +96,10 @@ std::string help_text() {
   text += std::string("Usage: ") + program_name + " [options] first.jpg [-xoff X] [-yoff Y] second.jpg ...\n\n";
   text += "Words are read in order. Every word that is not an option is an input file,\n";
   text += "placed at the current offsets; the first input is the base, each further one\n";
-  text += "is merged into the result so far.\n\nOptions:\n";
+  text += "is merged into the result so far. A long option takes its value after = as\n";
+  text += "well (--output=pano.tif); -- ends the options, and every word after it is an\n";
+  text += "input; a word that starts with - and is neither an option nor a file is an\n";
+  text += "error.\n\nOptions:\n";
   for (const option_info& o : option_table()) {
     const std::string head = "  " + label(o);
     text += head;

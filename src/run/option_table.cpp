@@ -8,6 +8,9 @@
 namespace {
 using target = option_target;
 
+// enblend's tuning options, kept in Hugin users' blender settings: nothing here to tune.
+void ignore(target& t, const char* word, const char*) { t.run.ignored.push_back(word); }
+
 // Defaults here must equal the record initialisers; a test holds them together.
 constexpr option_info options[] = {
     {"-o", "--output", "NAME", "blended.tif", nullptr,
@@ -51,8 +54,20 @@ constexpr option_info options[] = {
     {"-WrapMode", nullptr, "M", "0", "0, 1 or 2; others print a line and count as 0",
      "1 or 2 close the wrap, with the period from -HorWrap or else the merged width; 0 = only -HorWrap does",
      [](target& t, const char* w, const char* v) { t.wrap.WrapMode = whole_number(w, v); }},
-    {"-w", nullptr, nullptr, "off", nullptr, "the same as -WrapMode 1",
-     [](target& t, const char*, const char*) { t.wrap.WrapMode = 1; }},
+    {"-w", "--wrap", "MODE", "off", "horizontal (the default) or none; vertical and both cannot be done here",
+     "the same as -WrapMode 1; --wrap=none is -WrapMode 0",
+     [](target& t, const char* w, const char* v) { t.wrap.WrapMode = v ? wrap_mode_value(w, v) : 1; },
+     value_form::optional},
+    {"-f", "--canvas", "WxH[+X+Y]", nullptr,
+     "W and H 1 or more; X and Y whole numbers, each after its sign (+86+112, -5+0)",
+     "the output is exactly the W x H rectangle of the canvas whose top-left corner is at X,Y (else 0,0): the "
+     "merge runs as without it, then the result is cut or padded with transparent pixels; implies "
+     "--tiff-positions; with -w the wrap period is W unless -HorWrap gives one",
+     [](target& t, const char* w, const char* v) {
+       t.run.canvas = canvas_value(w, v);
+       t.run.tiff_positions = true;
+     },
+     value_form::attached},
     {"-profile", nullptr, nullptr, "off", nullptr,
      "write the timing report profile.txt into the working directory after a successful run",
      [](target& t, const char*, const char*) { t.wrap.profile = true; }},
@@ -60,11 +75,13 @@ constexpr option_info options[] = {
      "worker threads for the pixel work; 0 = every core, 1 = the calling thread only; the output is the "
      "same for any N; without the option QUILTMERGE_THREADS gives N",
      [](target& t, const char* w, const char* v) { t.run.threads = thread_count_value(w, v); }},
+    {"-q", "--quiet", nullptr, "off", nullptr, "no progress line; the banner, messages and the timing line stay",
+     [](target& t, const char*, const char*) { t.run.quiet = true; }},
     {"--tiff-positions", nullptr, nullptr, "off", nullptr,
      "place each TIFF input by its XPOSITION/YPOSITION tags (times its resolution, rounded) plus "
      "-xoff/-yoff; inputs without the tags use the offsets alone",
      [](target& t, const char*, const char*) { t.run.tiff_positions = true; }},
-    {"--compression", nullptr, "METHOD", "packbits", "packbits, lzw, deflate, zstd or none",
+    {"--compression", nullptr, "METHOD", "packbits", "packbits, lzw, deflate, zstd or none, in any case",
      "compression of a TIFF output; all but packbits and none use the horizontal predictor",
      [](target& t, const char* w, const char* v) { t.run.compression = compression_value(w, v); }},
     {"--bigtiff", nullptr, nullptr, "off", nullptr,
@@ -75,6 +92,23 @@ constexpr option_info options[] = {
      "also write an 8-bit label map of the canvas: each pixel holds the number of the input that "
      "owns it (0 = none, 1 = first input), so the seams show as borders between labels",
      [](target& t, const char*, const char* v) { t.run.seams_name = v; }},
+    {"-m", nullptr, "N", nullptr, nullptr,
+     "enblend's image cache size in MB; ignored here, as are the enblend options that follow, and one line names "
+     "those given",
+     ignore, value_form::attached},
+    {"-l", "--levels", "N", nullptr, nullptr,
+     "enblend's number of blend levels; ignored (-MinSize sets the levels here)", ignore, value_form::attached},
+    {"--fine-mask", nullptr, nullptr, nullptr, nullptr, "enblend's seam mask at full resolution; ignored", ignore},
+    {"--coarse-mask", nullptr, "N", nullptr, nullptr, "enblend's seam mask at reduced resolution; ignored", ignore,
+     value_form::optional},
+    {"--optimize", nullptr, nullptr, nullptr, nullptr, "enblend's seam optimizer; ignored", ignore},
+    {"--no-optimize", nullptr, nullptr, nullptr, nullptr, "enblend's seam optimizer turned off; ignored", ignore},
+    {"-a", "--pre-assemble", nullptr, nullptr, nullptr,
+     "enblend's pre-assembly of images that do not overlap; ignored", ignore},
+    {"-g", nullptr, nullptr, nullptr, nullptr, "enblend's associated-alpha hack for old GIMP versions; ignored",
+     ignore},
+    {"--verbose", nullptr, "N", nullptr, nullptr, "enblend's verbosity; ignored (-q silences the progress line here)",
+     ignore, value_form::optional},
     {"-v", nullptr, nullptr, nullptr, nullptr, "accepted for old command lines; changes nothing",
      [](target&, const char*, const char*) {}},
     {"--help", nullptr, nullptr, nullptr, nullptr, "print the help: synopsis, options, exit statuses", nullptr},

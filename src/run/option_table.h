@@ -20,6 +20,13 @@ struct option_target {
   int32_t y_offset = 0;
 };
 
+// How an option's value may be written besides "-o NAME" and "--output=NAME".
+enum class value_form {
+  separate,  // a required value in the next word (or after = for a -- word)
+  optional,  // only as --word=VALUE; the word alone means the default
+  attached,  // also glued to a one-letter word when it starts with a digit: -f3197x1458+86+112
+};
+
 struct option_info {
   const char* word;          // matched whole and case-sensitive
   const char* long_word;     // GNU-style alias, or nullptr
@@ -30,8 +37,10 @@ struct option_info {
   // Stores the value (null for a switch); throws command_line_error for a bad one.
   // Null for the words the program answers before parsing (--help, --version).
   void (*apply)(option_target& target, const char* word, const char* value);
+  value_form form = value_form::separate;
 
-  bool takes_value() const { return value_name != nullptr; }
+  // A required value: the next word when the word itself carries none.
+  bool takes_value() const { return value_name != nullptr && form != value_form::optional; }
 };
 
 // In the order the help lists them.

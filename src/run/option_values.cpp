@@ -1,5 +1,6 @@
 #include "run/option_values.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +12,23 @@
 namespace {
 std::string invalid_value(const char* option, const char* word) {
   return std::string("Invalid value for ") + option + ": \"" + word + "\"";
+}
+
+bool same_ignoring_case(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b)
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+  return *a == *b;
+}
+
+// Digits from at, as a number of at most limit; at moves past them. False without digits.
+bool read_digits(const char*& at, int64_t limit, int64_t& out) {
+  if (!std::isdigit(static_cast<unsigned char>(*at))) return false;
+  out = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*at)); ++at) {
+    out = out * 10 + (*at - '0');
+    if (out > limit) return false;
+  }
+  return true;
 }
 }  // namespace
 
@@ -57,6 +75,37 @@ tiff_compression compression_value(const char* option, const char* word) {
                {"zstd", tiff_compression::zstd},
                {"none", tiff_compression::none}};
   for (const auto& n : names)
-    if (std::strcmp(word, n.word) == 0) return n.value;
+    if (same_ignoring_case(word, n.word)) return n.value;
   throw command_line_error(invalid_value(option, word), false);
+}
+
+irect canvas_value(const char* option, const char* word) {
+  const char* at = word;
+  int64_t width = 0, height = 0, x = 0, y = 0;
+  bool valid = read_digits(at, INT32_MAX, width) && *at++ == 'x' && read_digits(at, INT32_MAX, height);
+  if (valid && *at != '\0') {
+    const bool x_negative = *at == '-';
+    valid = (*at == '+' || *at == '-') && read_digits(++at, INT32_MAX, x);
+    const bool y_negative = *at == '-';
+    valid = valid && (*at == '+' || *at == '-') && read_digits(++at, INT32_MAX, y) && *at == '\0';
+    if (x_negative) x = -x;
+    if (y_negative) y = -y;
+  }
+  // The far corner must be a canvas coordinate too.
+  if (!valid || width < 1 || height < 1 || x + width - 1 > INT32_MAX || y + height - 1 > INT32_MAX)
+    throw command_line_error(
+        invalid_value(option, word) + "; expected WIDTHxHEIGHT or WIDTHxHEIGHT+X+Y, as 3197x1458+86+112", false);
+  return irect{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(x + width - 1),
+               static_cast<int32_t>(y + height - 1)};
+}
+
+int32_t wrap_mode_value(const char* option, const char* word) {
+  if (same_ignoring_case(word, "horizontal")) return 1;
+  if (same_ignoring_case(word, "none")) return 0;
+  if (same_ignoring_case(word, "vertical") || same_ignoring_case(word, "both"))
+    throw command_line_error(std::string(option) + "=" + word +
+                                 ": only horizontal wrapping can be done here (a 360-degree panorama's left and "
+                                 "right edges); vertical and both cannot",
+                             false);
+  throw command_line_error(invalid_value(option, word) + "; expected horizontal or none", false);
 }

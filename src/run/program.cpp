@@ -5,22 +5,33 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "image/leak_tracker.h"
+#include "io/load_image.h"
 #include "platform/clock.h"
 #include "platform/internal_error.h"
 #include "platform/parallel.h"
 #include "progress/profiler.h"
+#include "progress/stage_progress.h"
 #include "run/command_line.h"
 #include "run/destination_check.h"
 #include "run/run_driver.h"
 #include "run/tiff_placement.h"
 
 namespace {
+// Before any --: the words after it are inputs, whatever they look like.
 bool has_word(int argc, const char* const* argv, const char* word) {
-  for (int i = 1; i < argc; ++i)
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
     if (std::strcmp(argv[i], word) == 0) return true;
   return false;
+}
+
+void print_ignored(const std::vector<std::string>& words) {
+  if (words.empty()) return;
+  std::string list;
+  for (const std::string& w : words) list += (list.empty() ? "" : ", ") + w;
+  std::printf("Ignored, as they mean nothing here: %s\n", list.c_str());
 }
 
 void write_profile() {
@@ -57,17 +68,28 @@ int run_program(int argc, const char* const* argv) {
       print_usage();
       return argc > 1 ? 2 : 0;
     }
+    print_ignored(run.ignored);
     check_output_options(run, output_name, inputs.size());
     check_wrap_mode(wrap);
+    settle_canvas(run, wrap);
     clamp_blend_options(blend);
     check_destinations(inputs, {output_name, run.seams_name, wrap.profile, blend.PyramidVerbose});
-    if (run.tiff_positions)
-      for (const std::string& warning : place_by_tiff_tags(inputs)) std::printf("%s\n", warning.c_str());
     output_options output;
+    const bool tiff_output = has_tiff_extension(output_name);
+    if (run.tiff_positions) {
+      if (tiff_output) output.file.position = reference_position(inputs);
+      for (const std::string& warning : place_by_tiff_tags(inputs)) std::printf("%s\n", warning.c_str());
+    } else if (const std::string notice = unused_position_tags_notice(inputs); !notice.empty()) {
+      std::printf("%s\n", notice.c_str());
+    }
+    // -f names a place on the canvas even when no input had tags: it is then recorded in pixels.
+    if (run.canvas && tiff_output && !output.file.position) output.file.position = output_position{};
+    output.canvas = run.canvas;
     output.file.compression = run.compression;
     output.file.bigtiff = run.bigtiff;
     output.seams_name = run.seams_name;
-    run_driver(inputs, output_name, blend, wrap, nullptr, output);
+    stage_progress silent;
+    run_driver(inputs, output_name, blend, wrap, run.quiet ? &silent : nullptr, output);
     if (wrap.profile) write_profile();
   } catch (const command_line_error& e) {
     std::printf("%s\n", e.what());

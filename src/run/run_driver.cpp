@@ -18,6 +18,7 @@
 #include "merge/seam_labels.h"
 #include "merge/wrap_closing.h"
 #include "run/colour_profiles.h"
+#include "run/output_canvas.h"
 
 namespace {
 dib_ptr loaded(const std::string& file_name, progress_tracker* progress) {
@@ -100,6 +101,8 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
     progress.set_step_end(95);
     result = close_horizontal_wrap(inputs, wrap, acc_rect, result, context, labels.get());
   }
+  result = fit_to_output_canvas(result, placed_rect(acc_rect.left, acc_rect.top, result->width(), result->height()),
+                                wrap_on ? result->width() : 0, output.canvas, labels.get(), file.position);
   progress.set_step_end(99);
   // The label map is written first and put in place only after the output: a run that
   // fails at either leaves both files as they were.

@@ -2,9 +2,11 @@
 // asked, save, and drive the progress line with fixed shares.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "blend/blend_options.h"
+#include "image/irect.h"
 #include "merge/options.h"
 
 #include "io/save_image.h"
@@ -13,8 +15,9 @@ class progress_tracker;
 
 // What the run writes besides the merged pixels; the defaults add nothing.
 struct output_options {
-  save_settings file;      // compression and BigTIFF of a TIFF output
+  save_settings file;      // compression, BigTIFF and position tags of a TIFF output
   std::string seams_name;  // the label map of the seams; empty: none
+  std::optional<irect> canvas;  // the canvas rectangle the output shows; none: the result's own
 };
 
 // With no tracker given, the run makes its own console progress line.

@@ -1,10 +1,14 @@
 // Settings of the run rather than of the merge, filled from the command line: the
-// worker thread count, where the inputs' places come from, and what is written besides the pixels.
+// worker thread count, where the inputs' places come from, what the output shows and
+// what is written besides the pixels.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "image/irect.h"
 #include "io/save_image.h"
 
 struct run_options {
@@ -13,6 +17,9 @@ struct run_options {
   tiff_compression compression = tiff_compression::packbits;
   bool bigtiff = false;
   std::string seams_name;  // empty: no label map
+  std::optional<irect> canvas;  // -f: the canvas rectangle the output shows
+  bool quiet = false;  // no progress line
+  std::vector<std::string> ignored;  // enblend options given that mean nothing here
 
   bool operator==(const run_options&) const = default;
 };

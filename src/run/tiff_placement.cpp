@@ -1,7 +1,9 @@
 #include "run/tiff_placement.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 #include "io/tiff_position_load.h"
 
@@ -33,4 +35,43 @@ std::vector<std::string> place_by_tiff_tags(input_list& inputs) {
                          " image they say it was cropped from");
   }
   return warnings;
+}
+
+std::optional<output_position> reference_position(const input_list& inputs) {
+  for (const input_image_spec& input : inputs) {
+    const std::optional<tiff_position> p = tiff_position_load(input.file_name);
+    if (!p) continue;
+    output_position position;
+    position.x_resolution = p->x_resolution;
+    position.y_resolution = p->y_resolution;
+    position.resolution_unit = p->resolution_unit;
+    position.full_width = static_cast<uint32_t>(p->full_width);
+    position.full_height = static_cast<uint32_t>(p->full_height);
+    return position;
+  }
+  return std::nullopt;
+}
+
+std::string unused_position_tags_notice(const input_list& inputs) {
+  size_t tagged = 0;
+  const std::string* first = nullptr;
+  for (const input_image_spec& input : inputs) {
+    // A pipe or device read here would lose what the loader needs.
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(input.file_name, ignored)) continue;
+    bool has_tags = true;
+    try {
+      has_tags = tiff_position_load(input.file_name).has_value();
+    } catch (const std::runtime_error&) {
+      // Tags too far out to use are still tags; unused, they harm nothing.
+    }
+    if (!has_tags) continue;
+    if (!first) first = &input.file_name;
+    ++tagged;
+  }
+  if (tagged == 0) return "";
+  const std::string who =
+      tagged == 1 ? *first + " carries" : *first + " and " + std::to_string(tagged - 1) + " more inputs carry";
+  return "Warning: " + who +
+         " position tags, unused without --tiff-positions (or -f): every input is placed by -xoff/-yoff alone";
 }

@@ -87,3 +87,9 @@ TEST(SeamLabels, AnUnwritableMapFailsTheRunBeforeTheOutputIsWritten) {
   EXPECT_NE(run.output.find("Can't write the seam label map: missing/s.png"), std::string::npos) << run.output;
   EXPECT_FALSE(file_exists(dir.path() + "/blended.tif"));
 }
+
+// A canvas taller than the tiles and starting inside the period: the map is cut and padded
+// as the output is, and wraps with it.
+TEST(SeamLabels, FollowTheCanvas) {
+  expect_labels_follow_the_output("-w -f170x50+60-5 t0.tif -xoff 50 t1.tif -xoff 100 t2.tif", "seams.png", 170);
+}

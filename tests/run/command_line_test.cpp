@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "io/io_test_files.h"
 #include "run/command_line.h"
 
 namespace {
@@ -75,11 +76,79 @@ TEST(CommandLine, DefaultsMatchTheRecords) {
   EXPECT_EQ(p.wrap.WrapMode, 0);
 }
 
-TEST(CommandLine, LookalikeWordsAreInputs) {
-  parsed p = parse({"-V", "-Xoff", "-x", "-vv", "-"});
-  ASSERT_EQ(p.inputs.size(), 5u);
-  EXPECT_EQ(p.inputs[0].file_name, "-V");
-  EXPECT_EQ(p.inputs[4].file_name, "-");
+// A word that merely looks like an option names a file when one exists, and is refused
+// when none does, instead of failing later in the loader.
+TEST(CommandLine, LookalikeWordsAreFilesOrUnknownOptions) {
+  io_test::temp_folder folder;
+  const std::string dashed = folder.file("-V.tif");
+  io_test::write_content(dashed, "x");
+  parsed p = parse({dashed.c_str(), "b.tif"});
+  ASSERT_EQ(p.inputs.size(), 2u);
+  EXPECT_EQ(p.inputs[0].file_name, dashed);
+  for (const char* word : {"-V", "-Xoff", "-vv", "-", "--outputs=x.tif", "-output", "-lx"})
+    EXPECT_EQ(error_of({"a", word, "b"}).rfind(std::string("Unknown option: ") + word + " ", 0), 0u) << word;
+  EXPECT_EQ(error_of({"a", "b", "--bigtiff=yes"}), "--bigtiff takes no value: --bigtiff=yes");
+}
+
+// The forms Hugin and enblend write: --name=value, values glued to -f and -l, and --
+// before the inputs.
+TEST(CommandLine, FieldConventions) {
+  parsed p = parse({"-f3197x1458+86+112", "--compression=LZW", "--output=pano.tif", "-l10", "--levels=5",
+                    "-m", "1024", "--fine-mask", "--coarse-mask=4", "--verbose", "-a", "-g", "--", "-w", "b"});
+  EXPECT_EQ(p.output, "pano.tif");
+  EXPECT_EQ(p.run.compression, tiff_compression::lzw);
+  ASSERT_TRUE(p.run.canvas);
+  EXPECT_EQ(*p.run.canvas, (irect{86, 112, 86 + 3197 - 1, 112 + 1458 - 1}));
+  EXPECT_TRUE(p.run.tiff_positions);
+  EXPECT_EQ(p.wrap.WrapMode, 0);  // after --, -w is a file name
+  ASSERT_EQ(p.inputs.size(), 2u);
+  EXPECT_EQ(p.inputs[0].file_name, "-w");
+  const std::vector<std::string> ignored{"-l",          "--levels",  "-m", "--fine-mask",
+                                         "--coarse-mask", "--verbose", "-a", "-g"};
+  EXPECT_EQ(p.run.ignored, ignored);
+  // The enblend options change nothing else.
+  parsed plain = parse({"a", "b"}), tuned = parse({"-m", "9", "--optimize", "--no-optimize", "a", "b"});
+  tuned.run.ignored.clear();
+  EXPECT_TRUE(tuned.run == plain.run);
+  EXPECT_EQ(tuned.blend.MinSize, plain.blend.MinSize);
+  EXPECT_EQ(tuned.blend.MaxComp, plain.blend.MaxComp);
+  EXPECT_EQ(parse({"--canvas", "10x20", "a", "b"}).run.canvas, (irect{0, 0, 9, 19}));
+  EXPECT_EQ(parse({"--compression", "Deflate", "a", "b"}).run.compression, tiff_compression::deflate);
+  EXPECT_EQ(error_of({"a", "b", "--"}).rfind("Nothing follows --", 0), 0u);
+}
+
+TEST(CommandLine, CanvasValues) {
+  EXPECT_EQ(parse({"-f", "5x4-3+2", "a", "b"}).run.canvas, (irect{-3, 2, 1, 5}));
+  EXPECT_EQ(parse({"-f", "1x1+2147483646+0", "a", "b"}).run.canvas, (irect{2147483646, 0, 2147483646, 0}));
+  for (const char* bad : {"3197x", "x10", "10x10+5", "0x10", "10x0", "10x10+5+5px", "10X10", "-5x10", "10x10 ",
+                          "3x1+2147483646+0", "99999999999x1"})
+    EXPECT_EQ(error_of({"-f", bad, "a", "b"}),
+              std::string("Invalid value for -f: \"") + bad +
+                  "\"; expected WIDTHxHEIGHT or WIDTHxHEIGHT+X+Y, as 3197x1458+86+112")
+        << bad;
+  // Glued to -f only a digit may follow; anything else is no canvas at all.
+  EXPECT_EQ(error_of({"-fx", "a", "b"}).rfind("Unknown option: -fx", 0), 0u);
+}
+
+TEST(CommandLine, WrapModesAndTheCanvasPeriod) {
+  EXPECT_EQ(parse({"--wrap", "a", "b"}).wrap.WrapMode, 1);
+  EXPECT_EQ(parse({"--wrap=Horizontal", "a", "b"}).wrap.WrapMode, 1);
+  EXPECT_EQ(parse({"-w", "--wrap=none", "a", "b"}).wrap.WrapMode, 0);
+  for (const char* mode : {"--wrap=vertical", "--wrap=BOTH"})
+    EXPECT_NE(error_of({mode, "a", "b"}).find("only horizontal wrapping can be done here"), std::string::npos);
+  EXPECT_EQ(error_of({"--wrap=sideways", "a", "b"}),
+            "Invalid value for --wrap: \"sideways\"; expected horizontal or none");
+
+  auto period = [](std::vector<const char*> words) {
+    parsed p = parse(words);
+    check_wrap_mode(p.wrap);
+    settle_canvas(p.run, p.wrap);
+    return p.wrap.HorWrap;
+  };
+  EXPECT_EQ(period({"-w", "-f", "6528x880", "a", "b"}), 6528);
+  EXPECT_EQ(period({"-f", "6528x880", "-WrapMode", "2", "a", "b"}), 6528);
+  EXPECT_EQ(period({"-w", "-HorWrap", "6000", "-f", "6528x880", "a", "b"}), 6000);  // -HorWrap says otherwise
+  EXPECT_EQ(period({"-f", "6528x880", "a", "b"}), 0);  // no wrap asked
 }
 
 TEST(CommandLine, MissingOrMalformedValuesAreErrors) {

@@ -85,3 +85,17 @@ TEST(EndToEnd, ProfileIsWrittenAfterASuccessfulRun) {
     EXPECT_EQ(report.compare(report.rfind('\n', at) + 1, 13, "0000000002 | "), 0) << name << "\n" << report;
   }
 }
+
+// Hugin logs everything a blender prints: -q leaves the progress line out, and only it.
+TEST(EndToEnd, QuietLeavesOutTheProgressLine) {
+  scoped_temp_dir dir;
+  const binary_run quiet = run_quiltmerge(dir.path(), "-q -o q.tif " + sample_args);
+  ASSERT_EQ(quiet.status, 0) << quiet.output;
+  EXPECT_EQ(quiet.output.find("Processing:"), std::string::npos);
+  EXPECT_EQ(quiet.output.rfind(" quiltmerge 1.2.4b started, please wait...\n", 0), 0u);
+  EXPECT_NE(quiet.output.find("\nTime spent: "), std::string::npos);
+  const binary_run talkative = run_quiltmerge(dir.path(), "--verbose=2 -o t.tif " + sample_args);
+  EXPECT_NE(talkative.output.find("Processing:"), std::string::npos);
+  EXPECT_NE(talkative.output.find("Ignored, as they mean nothing here: --verbose\n"), std::string::npos);
+  EXPECT_EQ(read_file(dir.path() + "/q.tif"), read_file(dir.path() + "/t.tif"));
+}

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "../io/io_test_files.h"
+#include "io/load_image.h"
 #include "io/tiff_position_load.h"
 #include "support/run_binary.h"
+#include "support/test_images.h"
 
 using namespace io_test;
 
@@ -87,7 +89,7 @@ TEST(TiffPlacement, OffsetsAddAndStayInRange) {
 }
 
 // A picture cut into layers that carry their places merges exactly as the same layers
-// placed by hand.
+// placed by hand, and the output says where it lies in the inputs' own terms.
 TEST(TiffPlacement, TaggedLayersMergeAsTheKnownOffsets) {
   temp_folder folder;
   const position_tags tags_a{1, 0.5f, 40, 40, 160, 90}, tags_b{2.25f, 0.25f, 40, 40, 160, 90};
@@ -99,8 +101,24 @@ TEST(TiffPlacement, TaggedLayersMergeAsTheKnownOffsets) {
   binary_run by_hand = run_quiltmerge(folder.file(""), "-o hand.tif -xoff 40 -yoff 20 '" + folder.file("a.tif") +
                                                            "' -xoff 90 -yoff 10 '" + folder.file("b.tif") + "'");
   ASSERT_EQ(by_hand.status, 0) << by_hand.output;
-  EXPECT_EQ(file_content(folder.file("tagged.tif")), file_content(folder.file("hand.tif")));
-  // Without the option the tags are ignored: both layers sit at the offsets given.
-  ASSERT_EQ(run_quiltmerge(folder.file(""), "-o plain.tif " + layers).status, 0);
+  const dib_ptr tagged_image(load_image(folder.file("tagged.tif"), nullptr));
+  const dib_ptr hand_image(load_image(folder.file("hand.tif"), nullptr));
+  EXPECT_EQ(test_images::pixel_bytes(tagged_image.get()), test_images::pixel_bytes(hand_image.get()));
+  const std::optional<tiff_position> corner = tiff_position_load(folder.file("tagged.tif"));
+  ASSERT_TRUE(corner);
+  EXPECT_EQ(corner->x, 40);  // the union of a at (40, 20) and b at (90, 10)
+  EXPECT_EQ(corner->y, 10);
+  EXPECT_EQ(corner->x_resolution, 40.0f);
+  EXPECT_EQ(corner->full_width, 160);
+  EXPECT_EQ(corner->full_height, 90);
+  EXPECT_FALSE(tiff_position_load(folder.file("hand.tif")));  // no tags in, none out
+  // Without the option the tags are ignored, and one line says so: both layers sit at the
+  // offsets given.
+  binary_run plain = run_quiltmerge(folder.file(""), "-o plain.tif " + layers);
+  ASSERT_EQ(plain.status, 0);
+  EXPECT_NE(plain.output.find("a.tif and 1 more inputs carry position tags, unused without --tiff-positions"),
+            std::string::npos)
+      << plain.output;
+  EXPECT_EQ(tagged.output.find("unused without"), std::string::npos);
   EXPECT_NE(file_content(folder.file("plain.tif")), file_content(folder.file("hand.tif")));
 }
