@@ -54,3 +54,13 @@ tiff_compression compression_value(const char* option, const char* word) {
     if (std::strcmp(word, n.word) == 0) return n.value;
   throw command_line_error(invalid_value(option, word), false);
 }
+
+exposure_mode exposure_mode_value(const char* option, const char* word) {
+  static constexpr struct {
+    const char* word;
+    exposure_mode value;
+  } names[] = {{"off", exposure_mode::off}, {"gain", exposure_mode::gain}, {"gain-grid", exposure_mode::gain_grid}};
+  for (const auto& n : names)
+    if (std::strcmp(word, n.word) == 0) return n.value;
+  throw command_line_error(invalid_value(option, word), false);
+}

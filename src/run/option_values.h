@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "exposure/exposure_options.h"
 #include "io/save_image.h"
 
 // A whole number in int32 range, nothing else. Throws command_line_error.
@@ -15,6 +16,9 @@ int32_t thread_count_value(const char* option, const char* word);
 
 // One of the words packbits, lzw, deflate, zstd, none. Throws command_line_error.
 tiff_compression compression_value(const char* option, const char* word);
+
+// One of the words off, gain, gain-grid. Throws command_line_error.
+exposure_mode exposure_mode_value(const char* option, const char* word);
 
 // More threads than this only cost memory and switching.
 constexpr int32_t max_threads = 256;

@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "exposure/estimate_exposure.h"
 #include "image/leak_tracker.h"
 #include "platform/clock.h"
 #include "platform/parallel.h"
@@ -64,11 +65,14 @@ int run_program(int argc, const char* const* argv) {
     output.file.compression = run.compression;
     output.file.bigtiff = run.bigtiff;
     output.seams_name = run.seams_name;
-    run_driver(inputs, output_name, blend, wrap, nullptr, output);
+    run_driver(inputs, output_name, blend, wrap, nullptr, output, run.exposure);
     if (wrap.profile) write_profile();
   } catch (const command_line_error& e) {
     std::printf("%s\n", e.what());
     if (e.show_usage()) print_usage();
+    return 2;
+  } catch (const vignetting_size_error& e) {
+    std::printf("\n%s\n", e.what());
     return 2;
   } catch (const std::exception& e) {
     std::printf("%s\n", e.what());

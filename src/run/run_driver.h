@@ -5,6 +5,7 @@
 #include <string>
 
 #include "blend/blend_options.h"
+#include "exposure/exposure_options.h"
 #include "merge/options.h"
 
 #include "io/save_image.h"
@@ -17,6 +18,8 @@ struct output_options {
   std::string seams_name;  // the label map of the seams; empty: none
 };
 
-// With no tracker given, the run makes its own console progress line.
+// With no tracker given, the run makes its own console progress line. An active exposure
+// option estimates a correction first, and every input is loaded corrected.
 void run_driver(const input_list& inputs, const std::string& output_name, const blend_options& blend,
-                const wrap_options& wrap, progress_tracker* progress = nullptr, const output_options& output = {});
+                const wrap_options& wrap, progress_tracker* progress = nullptr, const output_options& output = {},
+                const exposure_options& exposure = {});

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "exposure/exposure_options.h"
 #include "io/save_image.h"
 
 struct run_options {
@@ -13,6 +14,7 @@ struct run_options {
   tiff_compression compression = tiff_compression::packbits;
   bool bigtiff = false;
   std::string seams_name;  // empty: no label map
+  exposure_options exposure;  // gains and falloff corrected before the merges
 
   bool operator==(const run_options&) const = default;
 };

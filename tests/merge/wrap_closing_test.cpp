@@ -30,7 +30,8 @@ struct piece_result {
 
 piece_result piece_for(const std::string& path, int x, int d, int acc_width) {
   piece_result r;
-  r.image = make_wrap_piece(input_image_spec{path, x, 0}, d, irect{0, 0, acc_width - 1, 3}, r.rect, nullptr);
+  const input_list inputs{{path, x, 0}};
+  r.image = make_wrap_piece(input_source(inputs), 0, d, irect{0, 0, acc_width - 1, 3}, r.rect, nullptr);
   return r;
 }
 }  // namespace
@@ -87,7 +88,7 @@ TEST(WrapClosing, PeriodDefaultsToTheResultWidth) {
   blend_options blend;
   irect acc{0, 0, 3999, 1};
   input_list inputs{{write_columns(dir.path(), "small.tif", 100, 2, 0), 1000, 0}};  // inside 501..3499: no piece
-  dib_ptr closed = close_horizontal_wrap(inputs, wrap, acc, result, blend_context{blend});
+  dib_ptr closed = close_horizontal_wrap(input_source(inputs), wrap, acc, result, blend_context{blend});
   EXPECT_EQ(closed->width(), 4000);
   // No pixel is opaque in both the result and its copy one period on: only the cut.
   EXPECT_EQ(pixel_bytes(closed.get()), pixel_bytes(result.get()));
@@ -102,7 +103,8 @@ TEST(WrapClosing, TinyPeriodIsOnlyCut) {
   blend_options blend;
   irect acc{0, 0, 11, 1};
   testing::internal::CaptureStdout();
-  dib_ptr closed = close_horizontal_wrap(input_list{{path, 0, 0}}, wrap, acc, result, blend_context{blend});
+  const input_list inputs{{path, 0, 0}};
+  dib_ptr closed = close_horizontal_wrap(input_source(inputs), wrap, acc, result, blend_context{blend});
   std::string said = testing::internal::GetCapturedStdout();
   EXPECT_NE(said.find("too small to close"), std::string::npos);
   ASSERT_EQ(closed->width(), 5);

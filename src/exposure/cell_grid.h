@@ -1,0 +1,38 @@
+// The reduced copy of one placed input that the exposure estimate works on: the mean colour
+// of square cells on a grid aligned to canvas coordinates, so that two inputs are compared
+// on exactly the same canvas pixels. Cells that would mislead a comparison are marked.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class dib;
+
+struct cell_grid {
+  int32_t size = 0;          // cell side in canvas pixels
+  int64_t first_column = 0;  // canvas cell index of the grid's first column: it covers
+  int64_t first_row = 0;     // canvas columns first_column * size .. + size - 1
+  int32_t columns = 0;
+  int32_t rows = 0;
+  std::vector<float> means;  // r, g, b per cell on a 0..1 scale; r < 0: not to be compared
+
+  // The mean of canvas cell (u, v), or null when the grid has no usable cell there.
+  const float* mean(int64_t u, int64_t v) const {
+    if (u < first_column || v < first_row || u >= first_column + columns || v >= first_row + rows) return nullptr;
+    const float* m = &means[3 * ((v - first_row) * columns + (u - first_column))];
+    return m[0] < 0.0f ? nullptr : m;
+  }
+};
+
+// A pixel at or above this share of full scale in any channel may be clipped.
+constexpr float clipped_level = 0.98f;
+// A cell whose mean is below this in any channel is mostly noise and quantisation.
+constexpr float dark_level = 0.02f;
+
+// The cells wholly inside the input placed at canvas (x, y). A cell is usable when all its
+// pixels are opaque and none is clipped, and its mean is not dark.
+cell_grid reduce_to_cells(dib& image, int64_t x, int64_t y, int32_t size);
+
+// The cell side for an input of this size: a power of two, at least 4, that keeps the grid
+// to about 2^17 cells.
+int32_t cell_size_for(int32_t width, int32_t height);

@@ -1,0 +1,34 @@
+// The exposure step before the first merge: every input is read once and reduced to cells,
+// every pair of overlapping inputs compared on the cells both saw, and each input's
+// correction solved for.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "exposure/exposure_correction.h"
+#include "exposure/exposure_options.h"
+
+class progress_tracker;
+
+struct exposure_input {
+  std::string file_name;
+  int32_t x_offset = 0;
+  int32_t y_offset = 0;
+};
+
+// Thrown when --vignetting meets inputs of different sizes: a command line that cannot run.
+class vignetting_size_error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// wrap_period > 0: the canvas closes every wrap_period columns, so inputs also overlap
+// across that edge; < 0: it closes at the width of all inputs together; 0: no wrap.
+exposure_correction estimate_exposure(const std::vector<exposure_input>& inputs, const exposure_options& options,
+                                      int32_t wrap_period, progress_tracker* progress);
+
+// Comparisons per pair of inputs at most: many more add time and no precision.
+constexpr int64_t max_cells_per_pair = 8192;

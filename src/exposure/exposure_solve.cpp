@@ -1,0 +1,165 @@
+#include "exposure/exposure_solve.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "exposure/normal_equations.h"
+
+namespace {
+// Ridge per unknown, as a share of the data weight on it (plus one, for unknowns without
+// data): weak enough to leave a chain of 64 inputs' differences within 0.1 %, strong enough
+// to fix the overall level and the inputs that overlap nothing.
+constexpr double prior_share = 1e-6;
+// Smoothness between neighbouring nodes of one input, as a share of the input's mean data
+// weight per node: nodes without data follow their neighbours, nodes with data their data.
+constexpr double smooth_share = 0.1;
+constexpr int fit_rounds = 6;
+// Cauchy weights 1 / (1 + (e / (c s))^2), s the robust spread of the residuals.
+constexpr double cauchy_c = 2.385;
+
+struct unknowns {
+  std::vector<node_grid> grids;
+  std::vector<int32_t> first;  // each input's first node
+  int32_t falloff_first = 0;
+  int32_t falloff_count = 0;
+  int32_t count = 0;
+};
+
+unknowns lay_out(std::span<const input_size> sizes, int32_t nodes_across, bool falloff) {
+  unknowns u;
+  for (const input_size& s : sizes) {
+    node_grid g;
+    g.columns = g.rows = nodes_across;
+    g.width = s.width;
+    g.height = s.height;
+    u.first.push_back(u.count);
+    u.count += g.nodes();
+    u.grids.push_back(g);
+  }
+  u.falloff_first = u.count;
+  u.falloff_count = falloff ? falloff_terms : 0;
+  u.count += u.falloff_count;
+  return u;
+}
+
+struct row {
+  int32_t index[8 + falloff_terms];
+  double coefficient[8 + falloff_terms];
+  int size = 0;
+};
+
+void build_row(const unknowns& u, std::span<const input_size> sizes, const cell_comparison& c, row& r) {
+  int32_t index[4];
+  double weight[4];
+  r.size = 0;
+  int n = u.grids[c.first].corners(c.first_x, c.first_y, index, weight);
+  for (int k = 0; k < n; ++k) r.index[r.size] = u.first[c.first] + index[k], r.coefficient[r.size++] = weight[k];
+  n = u.grids[c.second].corners(c.second_x, c.second_y, index, weight);
+  for (int k = 0; k < n; ++k) r.index[r.size] = u.first[c.second] + index[k], r.coefficient[r.size++] = -weight[k];
+  if (u.falloff_count == 0) return;
+  const double r1 = radius_squared(c.first_x, c.first_y, sizes[c.first].width, sizes[c.first].height);
+  const double r2 = radius_squared(c.second_x, c.second_y, sizes[c.second].width, sizes[c.second].height);
+  double p1 = r1, p2 = r2;
+  for (int k = 0; k < u.falloff_count; ++k, p1 *= r1, p2 *= r2)
+    r.index[r.size] = u.falloff_first + k, r.coefficient[r.size++] = p1 - p2;
+}
+
+double evaluate(const row& r, const std::vector<double>& x) {
+  double s = 0.0;
+  for (int k = 0; k < r.size; ++k) s += r.coefficient[k] * x[r.index[k]];
+  return s;
+}
+
+void add_priors(const unknowns& u, normal_equations& eq) {
+  for (size_t i = 0; i < u.grids.size(); ++i) {
+    const node_grid& g = u.grids[i];
+    double data = 0.0;
+    for (int32_t n = 0; n < g.nodes(); ++n) data += eq.diagonal(u.first[i] + n);
+    const double smooth = smooth_share * data / g.nodes() + prior_share;
+    for (int32_t v = 0; v < g.rows; ++v)
+      for (int32_t h = 0; h < g.columns; ++h) {
+        const int32_t n = u.first[i] + v * g.columns + h;
+        if (h + 1 < g.columns) eq.add_difference(n, n + 1, smooth);
+        if (v + 1 < g.rows) eq.add_difference(n, n + g.columns, smooth);
+      }
+  }
+  for (int32_t k = 0; k < u.count; ++k) eq.add_ridge(k, prior_share * (eq.diagonal(k) + 1.0));
+}
+
+// Fits value(k) ~ row k, reweighting the comparisons by how far they stray from the fit.
+std::vector<double> robust_fit(const unknowns& u, std::span<const input_size> sizes,
+                               std::span<const cell_comparison> comparisons,
+                               const std::function<double(size_t)>& value) {
+  std::vector<double> weight(comparisons.size(), 1.0), x;
+  std::vector<double> residual(comparisons.size()), spread;
+  row r;
+  for (int round = 0; round < fit_rounds; ++round) {
+    normal_equations eq(u.count);
+    for (size_t k = 0; k < comparisons.size(); ++k) {
+      build_row(u, sizes, comparisons[k], r);
+      eq.add_row({r.index, static_cast<size_t>(r.size)}, {r.coefficient, static_cast<size_t>(r.size)}, value(k),
+                 weight[k]);
+    }
+    add_priors(u, eq);
+    x = eq.solve();
+    if (round + 1 == fit_rounds || comparisons.empty()) break;
+    for (size_t k = 0; k < comparisons.size(); ++k) {
+      build_row(u, sizes, comparisons[k], r);
+      residual[k] = evaluate(r, x) - value(k);
+    }
+    spread.resize(residual.size());
+    std::transform(residual.begin(), residual.end(), spread.begin(), [](double e) { return std::fabs(e); });
+    std::nth_element(spread.begin(), spread.begin() + spread.size() / 2, spread.end());
+    // 1.4826 * median |e| is the standard deviation for Gaussian residuals; the floor keeps
+    // noise-free synthetic data from weighting by rounding errors.
+    const double s = std::max(1.4826 * spread[spread.size() / 2], 1e-4) * cauchy_c;
+    for (size_t k = 0; k < comparisons.size(); ++k) weight[k] = 1.0 / (1.0 + (residual[k] / s) * (residual[k] / s));
+  }
+  return x;
+}
+}  // namespace
+
+int32_t grid_nodes_for(size_t inputs) {
+  // Dense equations: keep them near 2500 unknowns per channel.
+  if (inputs * 25 <= 2500) return 5;
+  if (inputs * 9 <= 2500) return 3;
+  return 2;
+}
+
+exposure_correction solve_exposure(std::span<const cell_comparison> comparisons, std::span<const input_size> sizes,
+                                   const exposure_options& options) {
+  exposure_correction result;
+  // The falloff first, against one gain per input: grids could bend into any falloff.
+  if (options.vignetting) {
+    const unknowns u = lay_out(sizes, 1, true);
+    const std::vector<double> x = robust_fit(u, sizes, comparisons, [&](size_t k) {
+      const float* l = comparisons[k].log_ratio;
+      return (double{l[0]} + l[1] + l[2]) / 3.0;
+    });
+    result.falloff.assign(x.begin() + u.falloff_first, x.end());
+  }
+  const int32_t across = options.mode == exposure_mode::gain_grid ? grid_nodes_for(sizes.size()) : 1;
+  const unknowns u = lay_out(sizes, across, false);
+  for (size_t i = 0; i < sizes.size(); ++i)
+    result.inputs.push_back({u.grids[i], std::vector<double>(3 * static_cast<size_t>(u.grids[i].nodes()), 0.0)});
+  if (options.mode == exposure_mode::off) return result;
+
+  std::vector<double> falloff_part(comparisons.size(), 0.0);
+  if (!result.falloff.empty())
+    for (size_t k = 0; k < comparisons.size(); ++k) {
+      const cell_comparison& c = comparisons[k];
+      falloff_part[k] = log_falloff(result.falloff,
+                                    radius_squared(c.first_x, c.first_y, sizes[c.first].width, sizes[c.first].height)) -
+                        log_falloff(result.falloff, radius_squared(c.second_x, c.second_y, sizes[c.second].width,
+                                                                   sizes[c.second].height));
+    }
+  for (int c = 0; c < 3; ++c) {
+    const std::vector<double> x = robust_fit(
+        u, sizes, comparisons, [&](size_t k) { return double{comparisons[k].log_ratio[c]} - falloff_part[k]; });
+    for (size_t i = 0; i < sizes.size(); ++i)
+      for (int32_t n = 0; n < u.grids[i].nodes(); ++n) result.inputs[i].log_gain[3 * n + c] = -x[u.first[i] + n];
+  }
+  return result;
+}
