@@ -8,13 +8,14 @@
 #include "platform/parallel.h"
 
 namespace {
-// Factors are exact every this many columns and linear in between: the fields are smooth
-// over hundreds of pixels, and an exp per pixel and channel would cost more than the merge's copy.
-constexpr int32_t exact_step = 16;
+// Factors are exact every `step` columns and linear in between: an exp per pixel and channel
+// would cost more than copying the input. The fields change over the whole width, so a
+// step of at most 1/64 of it keeps the error of the straight line below 1e-4.
+int32_t exact_step_for(int32_t width) { return std::clamp(width / 64, 1, 16); }
 
 // Factors for r, g, b at the lattice columns of row y.
 void lattice_row(const input_correction& correction, std::span<const double> falloff, int32_t y, int32_t width,
-                 std::vector<float>& factors) {
+                 int32_t exact_step, std::vector<float>& factors) {
   const int32_t points = (width - 1 + exact_step - 1) / exact_step + 1;
   factors.resize(3 * static_cast<size_t>(points));
   for (int32_t k = 0; k < points; ++k) {
@@ -38,12 +39,12 @@ double correction_factor(const input_correction& correction, std::span<const dou
 }
 
 void apply_correction(dib& image, const input_correction& correction, std::span<const double> falloff) {
-  const int32_t width = image.width();
+  const int32_t width = image.width(), exact_step = exact_step_for(width);
   const bool floats = image.model() == bgra_float;
   parallel_for(image.height(), 8, [&](int64_t y0, int64_t y1) {
     std::vector<float> factors;
     for (int64_t y = y0; y < y1; ++y) {
-      lattice_row(correction, falloff, static_cast<int32_t>(y), width, factors);
+      lattice_row(correction, falloff, static_cast<int32_t>(y), width, exact_step, factors);
       locked_row row(image, static_cast<int32_t>(y));
       for (int32_t x = 0; x < width; ++x) {
         const int32_t k = x / exact_step, x0 = k * exact_step, x1 = std::min(x0 + exact_step, width - 1);

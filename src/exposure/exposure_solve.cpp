@@ -8,9 +8,9 @@
 #include "exposure/normal_equations.h"
 
 namespace {
-// Ridge per unknown, as a share of the data weight on it (plus one, for unknowns without
-// data): weak enough to leave a chain of 64 inputs' differences within 0.1 %, strong enough
-// to fix the overall level and the inputs that overlap nothing.
+// Ridge per unknown, as a share of the mean data weight per node (plus one, for problems
+// without data): weak enough to leave a chain of 64 inputs' differences within 0.1 %,
+// strong enough to fix the overall level and the inputs that overlap nothing.
 constexpr double prior_share = 1e-6;
 // Smoothness between neighbouring nodes of one input, as a share of the input's mean data
 // weight per node: nodes without data follow their neighbours, nodes with data their data.
@@ -73,10 +73,12 @@ double evaluate(const row& r, const std::vector<double>& x) {
 }
 
 void add_priors(const unknowns& u, normal_equations& eq) {
+  double all_data = 0.0;
   for (size_t i = 0; i < u.grids.size(); ++i) {
     const node_grid& g = u.grids[i];
     double data = 0.0;
     for (int32_t n = 0; n < g.nodes(); ++n) data += eq.diagonal(u.first[i] + n);
+    all_data += data;
     const double smooth = smooth_share * data / g.nodes() + prior_share;
     for (int32_t v = 0; v < g.rows; ++v)
       for (int32_t h = 0; h < g.columns; ++h) {
@@ -85,15 +87,45 @@ void add_priors(const unknowns& u, normal_equations& eq) {
         if (v + 1 < g.rows) eq.add_difference(n, n + g.columns, smooth);
       }
   }
-  for (int32_t k = 0; k < u.count; ++k) eq.add_ridge(k, prior_share * (eq.diagonal(k) + 1.0));
+  // The same pull on every node, so that the mean log exposure of each group of connected
+  // inputs comes out 0 however much data each input has.
+  const double ridge = prior_share * (all_data / std::max(u.falloff_first, 1) + 1.0);
+  for (int32_t k = 0; k < u.falloff_first; ++k) eq.add_ridge(k, ridge);
+  for (int32_t k = u.falloff_first; k < u.count; ++k) eq.add_ridge(k, prior_share * (eq.diagonal(k) + 1.0));
+}
+
+double median(std::vector<double>& v) {
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
+
+// Cauchy weights from the residuals and their robust spread: 1.4826 * median |e| is the
+// standard deviation for Gaussian residuals; the floor keeps noise-free synthetic data
+// from weighting by rounding errors.
+void reweight(const std::vector<double>& residual, std::vector<double>& weight) {
+  std::vector<double> spread(residual.size());
+  std::transform(residual.begin(), residual.end(), spread.begin(), [](double e) { return std::fabs(e); });
+  const double s = std::max(1.4826 * median(spread), 1e-4) * cauchy_c;
+  for (size_t k = 0; k < residual.size(); ++k) weight[k] = 1.0 / (1.0 + (residual[k] / s) * (residual[k] / s));
 }
 
 // Fits value(k) ~ row k, reweighting the comparisons by how far they stray from the fit.
+// The first weights come from each pair's median: a plain first fit would be pulled far
+// enough by a large moving thing to hide it among the residuals.
 std::vector<double> robust_fit(const unknowns& u, std::span<const input_size> sizes,
                                std::span<const cell_comparison> comparisons,
                                const std::function<double(size_t)>& value) {
-  std::vector<double> weight(comparisons.size(), 1.0), x;
-  std::vector<double> residual(comparisons.size()), spread;
+  std::vector<double> weight(comparisons.size(), 1.0), residual(comparisons.size()), x;
+  for (size_t a = 0, b = 0; a < comparisons.size(); a = b) {
+    while (b < comparisons.size() && comparisons[b].first == comparisons[a].first &&
+           comparisons[b].second == comparisons[a].second)
+      ++b;
+    std::vector<double> pair;
+    for (size_t k = a; k < b; ++k) pair.push_back(value(k));
+    const double m = median(pair);
+    for (size_t k = a; k < b; ++k) residual[k] = value(k) - m;
+  }
+  if (!comparisons.empty()) reweight(residual, weight);
   row r;
   for (int round = 0; round < fit_rounds; ++round) {
     normal_equations eq(u.count);
@@ -109,13 +141,7 @@ std::vector<double> robust_fit(const unknowns& u, std::span<const input_size> si
       build_row(u, sizes, comparisons[k], r);
       residual[k] = evaluate(r, x) - value(k);
     }
-    spread.resize(residual.size());
-    std::transform(residual.begin(), residual.end(), spread.begin(), [](double e) { return std::fabs(e); });
-    std::nth_element(spread.begin(), spread.begin() + spread.size() / 2, spread.end());
-    // 1.4826 * median |e| is the standard deviation for Gaussian residuals; the floor keeps
-    // noise-free synthetic data from weighting by rounding errors.
-    const double s = std::max(1.4826 * spread[spread.size() / 2], 1e-4) * cauchy_c;
-    for (size_t k = 0; k < comparisons.size(); ++k) weight[k] = 1.0 / (1.0 + (residual[k] / s) * (residual[k] / s));
+    reweight(residual, weight);
   }
   return x;
 }
