@@ -1,0 +1,64 @@
+#include "exposure/cell_grid.h"
+
+#include <gtest/gtest.h>
+
+#include "exposure/cell_comparison.h"
+#include "support/test_images.h"
+
+using namespace test_images;
+
+namespace {
+dib_ptr flat(int w, int h, uint8_t level) {
+  dib_ptr image(create_dib(w, h, 32));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) set_pixel(image.get(), x, y, rgba8{level, level, level, 255});
+  return image;
+}
+}  // namespace
+
+TEST(CellGrid, CellsLieOnTheCanvasGridAndAverageTheirPixels) {
+  // Placed at (-5, 6), 20 x 13: whole 4-pixel cells cover canvas columns -4..11, rows 8..15.
+  dib_ptr image(create_dib(20, 13, 32));
+  for (int y = 0; y < 13; ++y)
+    for (int x = 0; x < 20; ++x) set_pixel(image.get(), x, y, rgba8{uint8_t(10 * x + 20), uint8_t(100 + y), 60, 255});
+  const cell_grid g = reduce_to_cells(*image, -5, 6, 4);
+  EXPECT_EQ(g.first_column, -1);
+  EXPECT_EQ(g.first_row, 2);
+  EXPECT_EQ(g.columns, 4);
+  EXPECT_EQ(g.rows, 2);
+  // Canvas cell (1, 3): columns 4..7 = input columns 9..12, rows 12..15 = input rows 6..9.
+  const float* m = g.mean(1, 3);
+  ASSERT_NE(m, nullptr);
+  EXPECT_FLOAT_EQ(m[0], (10 * 10.5f + 20) / 255);
+  EXPECT_FLOAT_EQ(m[1], (100 + 7.5f) / 255);
+  EXPECT_FLOAT_EQ(m[2], 60.0f / 255);
+  EXPECT_EQ(g.mean(3, 3), nullptr);  // canvas 12..15 is not wholly inside
+}
+
+TEST(CellGrid, ClippedTransparentAndDarkCellsAreNotCompared) {
+  dib_ptr image = flat(12, 4, 128);
+  set_pixel(image.get(), 1, 2, rgba8{128, 250, 128, 255});
+  set_pixel(image.get(), 6, 0, rgba8{128, 128, 128, 254});
+  for (int y = 0; y < 4; ++y) set_pixel(image.get(), 9, y, rgba8{0, 0, 0, 255});
+  dib_ptr dark = flat(4, 4, 4);
+  const cell_grid g = reduce_to_cells(*image, 0, 0, 4);
+  EXPECT_EQ(g.mean(0, 0), nullptr);
+  EXPECT_EQ(g.mean(1, 0), nullptr);
+  EXPECT_NE(g.mean(2, 0), nullptr);  // a black column among grey is still a fair mean
+  EXPECT_EQ(reduce_to_cells(*dark, 0, 0, 4).mean(0, 0), nullptr);
+}
+
+TEST(CellComparison, InputsWithDifferentCellSizesMeetOnTheLargerCells) {
+  dib_ptr a = flat(64, 32, 100), b = flat(64, 32, 50);
+  const cell_grid ga = reduce_to_cells(*a, 0, 0, 4), gb = reduce_to_cells(*b, 16, 8, 8);
+  std::vector<cell_comparison> out;
+  compare_cells({&ga, 0, 0, 0, 64, 32}, {&gb, 1, 16, 8, 64, 32}, 1000, out);
+  ASSERT_EQ(out.size(), 6u * 3u);  // canvas 16..63 x 8..31 in 8-pixel cells
+  EXPECT_NEAR(out[0].log_ratio[1], std::log(2.0), 1e-6);
+  EXPECT_FLOAT_EQ(out[0].first_x, 19.5f);
+  EXPECT_FLOAT_EQ(out[0].second_x, 3.5f);
+  EXPECT_FLOAT_EQ(out.back().first_y, 27.5f);
+  out.clear();
+  compare_cells({&ga, 0, 0, 0, 64, 32}, {&gb, 1, 16, 8, 64, 32}, 5, out);
+  EXPECT_EQ(out.size(), 3u);  // 16-pixel cells: canvas 16..63 x 16..31
+}

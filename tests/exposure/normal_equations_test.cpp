@@ -1,0 +1,67 @@
+#include "exposure/normal_equations.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace {
+// Gaussian elimination with partial pivoting on the full matrix: slow and plain.
+std::vector<double> eliminate(std::vector<std::vector<double>> a, std::vector<double> b) {
+  const size_t n = b.size();
+  for (size_t c = 0; c < n; ++c) {
+    size_t p = c;
+    for (size_t r = c + 1; r < n; ++r)
+      if (std::fabs(a[r][c]) > std::fabs(a[p][c])) p = r;
+    std::swap(a[c], a[p]);
+    std::swap(b[c], b[p]);
+    for (size_t r = c + 1; r < n; ++r) {
+      const double f = a[r][c] / a[c][c];
+      for (size_t k = c; k < n; ++k) a[r][k] -= f * a[c][k];
+      b[r] -= f * b[c];
+    }
+  }
+  std::vector<double> x(n);
+  for (size_t i = n; i-- > 0;) {
+    double s = b[i];
+    for (size_t k = i + 1; k < n; ++k) s -= a[i][k] * x[k];
+    x[i] = s / a[i][i];
+  }
+  return x;
+}
+}  // namespace
+
+TEST(NormalEquations, SolvesSparseRowsLikeAPlainElimination) {
+  // Rows that couple only nearby unknowns, plus a few that reach back to the first ones,
+  // so that the rows' leading zeros differ.
+  const int32_t n = 12;
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  normal_equations eq(n);
+  std::vector<std::vector<double>> a(n, std::vector<double>(n, 0.0));
+  std::vector<double> b(n, 0.0);
+  auto add = [&](std::vector<int32_t> index, std::vector<double> coefficient, double value, double weight) {
+    eq.add_row(index, coefficient, value, weight);
+    for (size_t p = 0; p < index.size(); ++p) {
+      b[index[p]] += weight * coefficient[p] * value;
+      for (size_t q = 0; q < index.size(); ++q) a[index[p]][index[q]] += weight * coefficient[p] * coefficient[q];
+    }
+  };
+  for (int32_t i = 0; i + 2 < n; ++i) add({i, i + 2, i + 1}, {u(rng), u(rng), u(rng)}, u(rng), 1.0 + i);
+  add({0, n - 1}, {1.0, -1.0}, 0.3, 2.0);
+  add({3, 3}, {0.5, 0.5}, -0.2, 1.0);  // a repeated index counts once with the summed coefficient
+  for (int32_t i = 0; i < n; ++i) {
+    eq.add_ridge(i, 0.01);
+    a[i][i] += 0.01;
+  }
+  eq.add_difference(2, 7, 0.5);
+  a[2][2] += 0.5, a[7][7] += 0.5, a[2][7] -= 0.5, a[7][2] -= 0.5;
+  const std::vector<double> x = eq.solve(), reference = eliminate(a, b);
+  for (int32_t i = 0; i < n; ++i) EXPECT_NEAR(x[i], reference[i], 1e-9) << i;
+}
+
+TEST(NormalEquations, RefusesASingularSystem) {
+  normal_equations eq(2);
+  eq.add_row(std::vector<int32_t>{0, 1}, std::vector<double>{1.0, -1.0}, 1.0, 1.0);
+  EXPECT_THROW(eq.solve(), std::runtime_error);
+}
