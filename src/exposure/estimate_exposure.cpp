@@ -9,6 +9,7 @@
 #include "image/dib.h"
 #include "io/load_image.h"
 #include "platform/parallel.h"
+#include "progress/profiler.h"
 #include "progress/progress_tracker.h"
 
 namespace {
@@ -60,6 +61,7 @@ exposure_correction estimate_exposure(const std::vector<exposure_input>& inputs,
   const size_t n = inputs.size();
   std::vector<reduced_input> reduced(n);
   {
+    profile_scope reading("exposure cells");
     input_reader reader(inputs);
     for (size_t i = 0; i < n; ++i) {
       dib_ptr image = reader.take(i);
@@ -116,6 +118,7 @@ exposure_correction estimate_exposure(const std::vector<exposure_input>& inputs,
           compare_cells(placed(i, false), placed(j, true), max_cells_per_pair, comparisons);
   stage.progress(93);
 
+  profile_scope solving("exposure solve");
   std::vector<input_size> sizes;
   for (const reduced_input& r : reduced) sizes.push_back(r.size);
   return solve_exposure(comparisons, sizes, options);

@@ -31,4 +31,4 @@ exposure_correction estimate_exposure(const std::vector<exposure_input>& inputs,
                                       int32_t wrap_period, progress_tracker* progress);
 
 // Comparisons per pair of inputs at most: many more add time and no precision.
-constexpr int64_t max_cells_per_pair = 8192;
+constexpr int64_t max_cells_per_pair = 4096;

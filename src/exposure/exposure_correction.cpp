@@ -8,60 +8,88 @@
 #include "platform/parallel.h"
 
 namespace {
-// Factors are exact every `step` columns and linear in between: an exp per pixel and channel
-// would cost more than copying the input. The fields change over the whole width, so a
-// step of at most 1/64 of it keeps the error of the straight line below 1e-4.
-int32_t exact_step_for(int32_t width) { return std::clamp(width / 64, 1, 16); }
+// Factors are exact on a lattice of points `step` pixels apart and bilinear in between:
+// an exp per pixel and channel would cost more than reading the input. The fields change
+// over the whole picture, so a step of at most 1/64 of its side keeps the error of the
+// interpolation below 1e-4.
+struct axis {
+  int32_t side, step, points;
+  explicit axis(int32_t length)
+      : side(length), step(std::clamp(length / 64, 1, 16)), points((length - 1 + step - 1) / step + 1) {}
+  // Point k lies at min(k * step, side - 1).
+  int32_t at(int32_t k) const { return std::min(k * step, side - 1); }
+};
 
-// Factors for r, g, b at the lattice columns of row y.
-void lattice_row(const input_correction& correction, std::span<const double> falloff, int32_t y, int32_t width,
-                 int32_t exact_step, std::vector<float>& factors) {
-  const int32_t points = (width - 1 + exact_step - 1) / exact_step + 1;
-  factors.resize(3 * static_cast<size_t>(points));
-  for (int32_t k = 0; k < points; ++k) {
-    const int32_t x = std::min(k * exact_step, width - 1);
-    for (int c = 0; c < 3; ++c)
-      factors[3 * k + c] = static_cast<float>(correction_factor(correction, falloff, x, y, c));
-  }
+// Like to_byte for the finite, non-negative values met here, in a form that vectorises.
+inline uint8_t scaled_byte(uint8_t v, float f) {
+  return static_cast<uint8_t>(static_cast<int>(std::min(static_cast<float>(v) * f + 0.5f, 255.0f)));
 }
 }  // namespace
 
-double correction_factor(const input_correction& correction, std::span<const double> falloff, double x, double y,
-                         int c) {
+std::array<double, 3> correction_factors(const input_correction& correction, std::span<const double> falloff, double x,
+                                         double y) {
   int32_t index[4];
   double weight[4];
   const int count = correction.grid.corners(x, y, index, weight);
-  double log_gain = 0.0;
-  for (int k = 0; k < count; ++k) log_gain += weight[k] * correction.log_gain[3 * index[k] + c];
-  if (!falloff.empty())
-    log_gain -= log_falloff(falloff, radius_squared(x, y, correction.grid.width, correction.grid.height));
-  return std::exp(log_gain);
+  const double v =
+      falloff.empty() ? 0.0 : log_falloff(falloff, radius_squared(x, y, correction.grid.width, correction.grid.height));
+  std::array<double, 3> factors;
+  for (int c = 0; c < 3; ++c) {
+    double log_gain = -v;
+    for (int k = 0; k < count; ++k) log_gain += weight[k] * correction.log_gain[3 * index[k] + c];
+    factors[c] = std::exp(log_gain);
+  }
+  return factors;
 }
 
 void apply_correction(dib& image, const input_correction& correction, std::span<const double> falloff) {
-  const int32_t width = image.width(), exact_step = exact_step_for(width);
+  const int32_t width = image.width(), height = image.height();
+  const axis across(width), down(height);
+  // Exact factors at every lattice point in the pixels' memory order B, G, R, A (A: 1).
+  const size_t lattice_row = 4 * static_cast<size_t>(across.points);
+  std::vector<float> lattice(lattice_row * down.points);
+  parallel_for(down.points, 4, [&](int64_t j0, int64_t j1) {
+    for (int64_t j = j0; j < j1; ++j)
+      for (int32_t k = 0; k < across.points; ++k) {
+        const std::array<double, 3> f =
+            correction_factors(correction, falloff, across.at(k), down.at(static_cast<int32_t>(j)));
+        float* p = &lattice[j * lattice_row + 4 * k];
+        p[0] = static_cast<float>(f[2]), p[1] = static_cast<float>(f[1]), p[2] = static_cast<float>(f[0]);
+        p[3] = 1.0f;
+      }
+  });
+  // The share of the way along a lattice interval, for the whole ones and the last.
+  std::vector<float> share(across.step), last_share;
+  for (int32_t i = 0; i < across.step; ++i) share[i] = static_cast<float>(i) / static_cast<float>(across.step);
+  if (across.points > 1) {
+    const int32_t last = across.at(across.points - 1) - across.at(across.points - 2);
+    for (int32_t i = 0; i < last; ++i) last_share.push_back(static_cast<float>(i) / static_cast<float>(last));
+  }
+
   const bool floats = image.model() == bgra_float;
-  parallel_for(image.height(), 8, [&](int64_t y0, int64_t y1) {
-    std::vector<float> factors;
+  parallel_for(height, 8, [&](int64_t y0, int64_t y1) {
+    std::vector<float> row_lattice(lattice_row), factor(4 * static_cast<size_t>(width));
     for (int64_t y = y0; y < y1; ++y) {
-      lattice_row(correction, falloff, static_cast<int32_t>(y), width, exact_step, factors);
+      const int32_t j = static_cast<int32_t>(y) / down.step, top = down.at(j);
+      const float ty = y == top ? 0.0f : static_cast<float>(y - top) / static_cast<float>(down.at(j + 1) - top);
+      const float* above = &lattice[j * lattice_row];
+      const float* below = ty == 0.0f ? above : above + lattice_row;
+      for (size_t i = 0; i < lattice_row; ++i) row_lattice[i] = above[i] + (below[i] - above[i]) * ty;
+      for (int32_t k = 0; k + 1 < across.points; ++k) {
+        const std::vector<float>& t = k + 2 < across.points ? share : last_share;
+        const float* left = &row_lattice[4 * k];
+        float* f = &factor[4 * static_cast<size_t>(across.at(k))];
+        for (size_t i = 0; i < t.size(); ++i)
+          for (int c = 0; c < 4; ++c) f[4 * i + c] = left[c] + (left[4 + c] - left[c]) * t[i];
+      }
+      std::copy_n(&row_lattice[lattice_row - 4], 4, &factor[4 * static_cast<size_t>(width - 1)]);
       locked_row row(image, static_cast<int32_t>(y));
-      for (int32_t x = 0; x < width; ++x) {
-        const int32_t k = x / exact_step, x0 = k * exact_step, x1 = std::min(x0 + exact_step, width - 1);
-        const float t = x == x0 ? 0.0f : static_cast<float>(x - x0) / static_cast<float>(x1 - x0);
-        const float* f0 = &factors[3 * k];
-        const float* f1 = x == x0 ? f0 : f0 + 3;
-        // Memory order B, G, R: channel c of the factors (r, g, b) is byte 2 - c.
-        for (int c = 0; c < 3; ++c) {
-          const float f = f0[c] + (f1[c] - f0[c]) * t;
-          if (floats) {
-            float& v = row.as<float>()[4 * x + 2 - c];
-            v = std::min(v * f, 1.0f);
-          } else {
-            uint8_t& v = row.bytes()[4 * x + 2 - c];
-            v = to_byte(static_cast<float>(v) * f);
-          }
-        }
+      if (floats) {
+        float* p = row.as<float>();
+        for (size_t i = 0; i < factor.size(); ++i) p[i] = std::min(p[i] * factor[i], 1.0f);
+      } else {
+        uint8_t* p = row.bytes();
+        for (size_t i = 0; i < factor.size(); ++i) p[i] = scaled_byte(p[i], factor[i]);
       }
     }
   });

@@ -2,6 +2,7 @@
 // input's pixels as they are loaded.
 #pragma once
 
+#include <array>
 #include <span>
 #include <vector>
 
@@ -25,6 +26,6 @@ struct exposure_correction {
 // alpha is kept, results are clamped to full scale. Same bytes for any thread count.
 void apply_correction(dib& image, const input_correction& correction, std::span<const double> falloff);
 
-// The factor channel c of pixel (x, y) is multiplied by.
-double correction_factor(const input_correction& correction, std::span<const double> falloff, double x, double y,
-                         int c);
+// The factors r, g, b of pixel (x, y) are multiplied by.
+std::array<double, 3> correction_factors(const input_correction& correction, std::span<const double> falloff, double x,
+                                         double y);

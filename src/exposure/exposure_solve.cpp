@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <vector>
 
 #include "exposure/normal_equations.h"
@@ -15,7 +14,7 @@ constexpr double prior_share = 1e-6;
 // Smoothness between neighbouring nodes of one input, as a share of the input's mean data
 // weight per node: nodes without data follow their neighbours, nodes with data their data.
 constexpr double smooth_share = 0.1;
-constexpr int fit_rounds = 6;
+constexpr int fit_rounds = 5;
 // Cauchy weights 1 / (1 + (e / (c s))^2), s the robust spread of the residuals.
 constexpr double cauchy_c = 2.385;
 
@@ -44,32 +43,42 @@ unknowns lay_out(std::span<const input_size> sizes, int32_t nodes_across, bool f
   return u;
 }
 
-struct row {
-  int32_t index[8 + falloff_terms];
-  double coefficient[8 + falloff_terms];
-  int size = 0;
+// Every comparison's row of the linear system, built once per fit: the nodes around the
+// cell in both inputs (bilinear weights, negative for the second) and the falloff terms.
+struct design {
+  std::vector<int32_t> index;
+  std::vector<double> coefficient;
+  std::vector<size_t> start;  // row k is [start[k], start[k + 1])
+
+  size_t rows() const { return start.size() - 1; }
+  double evaluate(size_t k, const std::vector<double>& x) const {
+    double s = 0.0;
+    for (size_t e = start[k]; e < start[k + 1]; ++e) s += coefficient[e] * x[index[e]];
+    return s;
+  }
 };
 
-void build_row(const unknowns& u, std::span<const input_size> sizes, const cell_comparison& c, row& r) {
+design build_design(const unknowns& u, std::span<const input_size> sizes,
+                    std::span<const cell_comparison> comparisons) {
+  design d;
+  d.start.push_back(0);
   int32_t index[4];
   double weight[4];
-  r.size = 0;
-  int n = u.grids[c.first].corners(c.first_x, c.first_y, index, weight);
-  for (int k = 0; k < n; ++k) r.index[r.size] = u.first[c.first] + index[k], r.coefficient[r.size++] = weight[k];
-  n = u.grids[c.second].corners(c.second_x, c.second_y, index, weight);
-  for (int k = 0; k < n; ++k) r.index[r.size] = u.first[c.second] + index[k], r.coefficient[r.size++] = -weight[k];
-  if (u.falloff_count == 0) return;
-  const double r1 = radius_squared(c.first_x, c.first_y, sizes[c.first].width, sizes[c.first].height);
-  const double r2 = radius_squared(c.second_x, c.second_y, sizes[c.second].width, sizes[c.second].height);
-  double p1 = r1, p2 = r2;
-  for (int k = 0; k < u.falloff_count; ++k, p1 *= r1, p2 *= r2)
-    r.index[r.size] = u.falloff_first + k, r.coefficient[r.size++] = p1 - p2;
-}
-
-double evaluate(const row& r, const std::vector<double>& x) {
-  double s = 0.0;
-  for (int k = 0; k < r.size; ++k) s += r.coefficient[k] * x[r.index[k]];
-  return s;
+  for (const cell_comparison& c : comparisons) {
+    int n = u.grids[c.first].corners(c.first_x, c.first_y, index, weight);
+    for (int k = 0; k < n; ++k) d.index.push_back(u.first[c.first] + index[k]), d.coefficient.push_back(weight[k]);
+    n = u.grids[c.second].corners(c.second_x, c.second_y, index, weight);
+    for (int k = 0; k < n; ++k) d.index.push_back(u.first[c.second] + index[k]), d.coefficient.push_back(-weight[k]);
+    if (u.falloff_count > 0) {
+      const double r1 = radius_squared(c.first_x, c.first_y, sizes[c.first].width, sizes[c.first].height);
+      const double r2 = radius_squared(c.second_x, c.second_y, sizes[c.second].width, sizes[c.second].height);
+      double p1 = r1, p2 = r2;
+      for (int k = 0; k < u.falloff_count; ++k, p1 *= r1, p2 *= r2)
+        d.index.push_back(u.falloff_first + k), d.coefficient.push_back(p1 - p2);
+    }
+    d.start.push_back(d.index.size());
+  }
+  return d;
 }
 
 void add_priors(const unknowns& u, normal_equations& eq) {
@@ -103,43 +112,53 @@ double median(std::vector<double>& v) {
 // standard deviation for Gaussian residuals; the floor keeps noise-free synthetic data
 // from weighting by rounding errors.
 void reweight(const std::vector<double>& residual, std::vector<double>& weight) {
-  std::vector<double> spread(residual.size());
-  std::transform(residual.begin(), residual.end(), spread.begin(), [](double e) { return std::fabs(e); });
+  std::vector<double> spread(residual);
   const double s = std::max(1.4826 * median(spread), 1e-4) * cauchy_c;
   for (size_t k = 0; k < residual.size(); ++k) weight[k] = 1.0 / (1.0 + (residual[k] / s) * (residual[k] / s));
 }
 
-// Fits value(k) ~ row k, reweighting the comparisons by how far they stray from the fit.
-// The first weights come from each pair's median: a plain first fit would be pulled far
-// enough by a large moving thing to hide it among the residuals.
-std::vector<double> robust_fit(const unknowns& u, std::span<const input_size> sizes,
-                               std::span<const cell_comparison> comparisons,
-                               const std::function<double(size_t)>& value) {
-  std::vector<double> weight(comparisons.size(), 1.0), residual(comparisons.size()), x;
-  for (size_t a = 0, b = 0; a < comparisons.size(); a = b) {
-    while (b < comparisons.size() && comparisons[b].first == comparisons[a].first &&
-           comparisons[b].second == comparisons[a].second)
-      ++b;
-    std::vector<double> pair;
-    for (size_t k = a; k < b; ++k) pair.push_back(value(k));
-    const double m = median(pair);
-    for (size_t k = a; k < b; ++k) residual[k] = value(k) - m;
+// Fits values[k * sides + s] ~ row k for each side s (a colour channel, or their mean),
+// with one weight per comparison from the root mean square of its residuals over the
+// sides: a thing that moved spoils every channel of its cells. The first weights come from
+// each pair's median, since a plain first fit would be pulled far enough by a large moving
+// thing to hide it among the residuals.
+std::vector<std::vector<double>> robust_fit(const unknowns& u, const design& d,
+                                            std::span<const cell_comparison> comparisons,
+                                            const std::vector<double>& values, int sides) {
+  const size_t m = d.rows();
+  std::vector<double> weight(m, 1.0), residual(m, 0.0);
+  std::vector<std::vector<double>> x;
+  for (size_t a = 0, b = 0; a < m; a = b) {
+    while (b < m && comparisons[b].first == comparisons[a].first && comparisons[b].second == comparisons[a].second) ++b;
+    for (int s = 0; s < sides; ++s) {
+      std::vector<double> pair;
+      for (size_t k = a; k < b; ++k) pair.push_back(values[k * sides + s]);
+      const double centre = median(pair);
+      for (size_t k = a; k < b; ++k) {
+        const double e = values[k * sides + s] - centre;
+        residual[k] += e * e / sides;
+      }
+    }
   }
-  if (!comparisons.empty()) reweight(residual, weight);
-  row r;
+  for (double& e : residual) e = std::sqrt(e);
+  if (m > 0) reweight(residual, weight);
   for (int round = 0; round < fit_rounds; ++round) {
-    normal_equations eq(u.count);
-    for (size_t k = 0; k < comparisons.size(); ++k) {
-      build_row(u, sizes, comparisons[k], r);
-      eq.add_row({r.index, static_cast<size_t>(r.size)}, {r.coefficient, static_cast<size_t>(r.size)}, value(k),
-                 weight[k]);
+    normal_equations eq(u.count, sides);
+    for (size_t k = 0; k < m; ++k) {
+      const size_t first = d.start[k], size = d.start[k + 1] - first;
+      eq.add_row({&d.index[first], size}, {&d.coefficient[first], size},
+                 {&values[k * sides], static_cast<size_t>(sides)}, weight[k]);
     }
     add_priors(u, eq);
     x = eq.solve();
-    if (round + 1 == fit_rounds || comparisons.empty()) break;
-    for (size_t k = 0; k < comparisons.size(); ++k) {
-      build_row(u, sizes, comparisons[k], r);
-      residual[k] = evaluate(r, x) - value(k);
+    if (round + 1 == fit_rounds || m == 0) break;
+    for (size_t k = 0; k < m; ++k) {
+      double sum = 0.0;
+      for (int s = 0; s < sides; ++s) {
+        const double e = d.evaluate(k, x[s]) - values[k * sides + s];
+        sum += e * e;
+      }
+      residual[k] = std::sqrt(sum / sides);
     }
     reweight(residual, weight);
   }
@@ -157,13 +176,14 @@ int32_t grid_nodes_for(size_t inputs) {
 exposure_correction solve_exposure(std::span<const cell_comparison> comparisons, std::span<const input_size> sizes,
                                    const exposure_options& options) {
   exposure_correction result;
-  // The falloff first, against one gain per input: grids could bend into any falloff.
+  // The falloff first, from the channels' mean against one gain per input: grids could
+  // bend into any falloff.
   if (options.vignetting) {
     const unknowns u = lay_out(sizes, 1, true);
-    const std::vector<double> x = robust_fit(u, sizes, comparisons, [&](size_t k) {
-      const float* l = comparisons[k].log_ratio;
-      return (double{l[0]} + l[1] + l[2]) / 3.0;
-    });
+    std::vector<double> mean;
+    for (const cell_comparison& c : comparisons)
+      mean.push_back((double{c.log_ratio[0]} + c.log_ratio[1] + c.log_ratio[2]) / 3.0);
+    const std::vector<double> x = robust_fit(u, build_design(u, sizes, comparisons), comparisons, mean, 1)[0];
     result.falloff.assign(x.begin() + u.falloff_first, x.end());
   }
   const int32_t across = options.mode == exposure_mode::gain_grid ? grid_nodes_for(sizes.size()) : 1;
@@ -172,20 +192,19 @@ exposure_correction solve_exposure(std::span<const cell_comparison> comparisons,
     result.inputs.push_back({u.grids[i], std::vector<double>(3 * static_cast<size_t>(u.grids[i].nodes()), 0.0)});
   if (options.mode == exposure_mode::off) return result;
 
-  std::vector<double> falloff_part(comparisons.size(), 0.0);
-  if (!result.falloff.empty())
-    for (size_t k = 0; k < comparisons.size(); ++k) {
-      const cell_comparison& c = comparisons[k];
-      falloff_part[k] = log_falloff(result.falloff,
-                                    radius_squared(c.first_x, c.first_y, sizes[c.first].width, sizes[c.first].height)) -
-                        log_falloff(result.falloff, radius_squared(c.second_x, c.second_y, sizes[c.second].width,
-                                                                   sizes[c.second].height));
-    }
-  for (int c = 0; c < 3; ++c) {
-    const std::vector<double> x = robust_fit(
-        u, sizes, comparisons, [&](size_t k) { return double{comparisons[k].log_ratio[c]} - falloff_part[k]; });
-    for (size_t i = 0; i < sizes.size(); ++i)
-      for (int32_t n = 0; n < u.grids[i].nodes(); ++n) result.inputs[i].log_gain[3 * n + c] = -x[u.first[i] + n];
+  // What is left of each comparison once the falloff is divided out.
+  std::vector<double> values;
+  for (const cell_comparison& c : comparisons) {
+    const input_size a = sizes[c.first], b = sizes[c.second];
+    const double v = result.falloff.empty()
+                         ? 0.0
+                         : log_falloff(result.falloff, radius_squared(c.first_x, c.first_y, a.width, a.height)) -
+                               log_falloff(result.falloff, radius_squared(c.second_x, c.second_y, b.width, b.height));
+    for (int k = 0; k < 3; ++k) values.push_back(c.log_ratio[k] - v);
   }
+  const std::vector<std::vector<double>> x = robust_fit(u, build_design(u, sizes, comparisons), comparisons, values, 3);
+  for (size_t i = 0; i < sizes.size(); ++i)
+    for (int32_t n = 0; n < u.grids[i].nodes(); ++n)
+      for (int c = 0; c < 3; ++c) result.inputs[i].log_gain[3 * n + c] = -x[c][u.first[i] + n];
   return result;
 }

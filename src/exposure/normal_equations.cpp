@@ -3,15 +3,19 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
-normal_equations::normal_equations(int32_t unknowns)
-    : n_(unknowns), a_(static_cast<size_t>(unknowns) * unknowns, 0.0), b_(unknowns, 0.0) {}
+normal_equations::normal_equations(int32_t unknowns, int32_t sides)
+    : n_(unknowns),
+      sides_(sides),
+      a_(static_cast<size_t>(unknowns) * unknowns, 0.0),
+      b_(static_cast<size_t>(unknowns) * sides, 0.0) {}
 
-void normal_equations::add_row(std::span<const int32_t> index, std::span<const double> coefficient, double value,
-                               double weight) {
+void normal_equations::add_row(std::span<const int32_t> index, std::span<const double> coefficient,
+                               std::span<const double> value, double weight) {
   for (size_t p = 0; p < index.size(); ++p) {
     const double wp = weight * coefficient[p];
-    b_[index[p]] += wp * value;
+    for (int32_t s = 0; s < sides_; ++s) b_[static_cast<size_t>(index[p]) * sides_ + s] += wp * value[s];
     for (size_t q = 0; q < index.size(); ++q)
       if (index[p] >= index[q]) a_[this->index(index[p], index[q])] += wp * coefficient[q];
   }
@@ -23,7 +27,7 @@ void normal_equations::add_difference(int32_t i, int32_t j, double weight) {
   at(i, j) -= weight;
 }
 
-std::vector<double> normal_equations::solve() const {
+std::vector<std::vector<double>> normal_equations::solve() const {
   // L L^T = A, row by row; each row's leading zeros (inputs that share no overlap with the
   // earlier ones) stay zero in L and are skipped.
   std::vector<double> l(a_.size(), 0.0);
@@ -43,14 +47,19 @@ std::vector<double> normal_equations::solve() const {
       }
     }
   }
-  std::vector<double> x(b_);
-  for (int32_t i = 0; i < n_; ++i) {
-    for (int32_t k = first[i]; k < i; ++k) x[i] -= l[index(i, k)] * x[k];
-    x[i] /= l[index(i, i)];
+  std::vector<std::vector<double>> solutions;
+  for (int32_t s = 0; s < sides_; ++s) {
+    std::vector<double> x(n_);
+    for (int32_t i = 0; i < n_; ++i) x[i] = b_[static_cast<size_t>(i) * sides_ + s];
+    for (int32_t i = 0; i < n_; ++i) {
+      for (int32_t k = first[i]; k < i; ++k) x[i] -= l[index(i, k)] * x[k];
+      x[i] /= l[index(i, i)];
+    }
+    for (int32_t i = n_ - 1; i >= 0; --i) {
+      x[i] /= l[index(i, i)];
+      for (int32_t k = first[i]; k < i; ++k) x[k] -= l[index(i, k)] * x[i];
+    }
+    solutions.push_back(std::move(x));
   }
-  for (int32_t i = n_ - 1; i >= 0; --i) {
-    x[i] /= l[index(i, i)];
-    for (int32_t k = first[i]; k < i; ++k) x[k] -= l[index(i, k)] * x[i];
-  }
-  return x;
+  return solutions;
 }

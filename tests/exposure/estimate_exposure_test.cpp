@@ -169,7 +169,8 @@ TEST(EstimateExposure, GainGridFollowsAnExposureThatChangesAcrossAShot) {
   // Corrected, the middle shot meets each neighbour where they overlap.
   for (const double x : {20.0, 180.0})
     for (int c = 0; c < 3; ++c) {
-      const double neighbour = correction_factor(found.inputs[x < 100 ? 0 : 2], {}, x < 100 ? x + 140 : x - 140, 75, c);
-      EXPECT_NEAR(correction_factor(found.inputs[1], {}, x, 75, c) * ramp(x) / neighbour, 1.0, 0.015) << x;
+      const double neighbour =
+          correction_factors(found.inputs[x < 100 ? 0 : 2], {}, x < 100 ? x + 140 : x - 140, 75)[c];
+      EXPECT_NEAR(correction_factors(found.inputs[1], {}, x, 75)[c] * ramp(x) / neighbour, 1.0, 0.015) << x;
     }
 }

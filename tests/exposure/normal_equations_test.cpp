@@ -37,11 +37,11 @@ TEST(NormalEquations, SolvesSparseRowsLikeAPlainElimination) {
   const int32_t n = 12;
   std::mt19937 rng(3);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
-  normal_equations eq(n);
+  normal_equations eq(n, 1);
   std::vector<std::vector<double>> a(n, std::vector<double>(n, 0.0));
   std::vector<double> b(n, 0.0);
   auto add = [&](std::vector<int32_t> index, std::vector<double> coefficient, double value, double weight) {
-    eq.add_row(index, coefficient, value, weight);
+    eq.add_row(index, coefficient, std::vector<double>{value}, weight);
     for (size_t p = 0; p < index.size(); ++p) {
       b[index[p]] += weight * coefficient[p] * value;
       for (size_t q = 0; q < index.size(); ++q) a[index[p]][index[q]] += weight * coefficient[p] * coefficient[q];
@@ -56,12 +56,12 @@ TEST(NormalEquations, SolvesSparseRowsLikeAPlainElimination) {
   }
   eq.add_difference(2, 7, 0.5);
   a[2][2] += 0.5, a[7][7] += 0.5, a[2][7] -= 0.5, a[7][2] -= 0.5;
-  const std::vector<double> x = eq.solve(), reference = eliminate(a, b);
+  const std::vector<double> x = eq.solve()[0], reference = eliminate(a, b);
   for (int32_t i = 0; i < n; ++i) EXPECT_NEAR(x[i], reference[i], 1e-9) << i;
 }
 
 TEST(NormalEquations, RefusesASingularSystem) {
-  normal_equations eq(2);
-  eq.add_row(std::vector<int32_t>{0, 1}, std::vector<double>{1.0, -1.0}, 1.0, 1.0);
+  normal_equations eq(2, 1);
+  eq.add_row(std::vector<int32_t>{0, 1}, std::vector<double>{1.0, -1.0}, std::vector<double>{1.0}, 1.0);
   EXPECT_THROW(eq.solve(), std::runtime_error);
 }
