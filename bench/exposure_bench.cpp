@@ -1,8 +1,9 @@
 // The exposure step's parts on one thread: reducing a 12 MP input to cells, reading a
 // 3000 x 2400 TIFF (for scale: the estimate reads every input once more), applying a
-// correction, and the fit for a 10 x 2 grid of such inputs.
+// correction, and the fit for a 10 x 2 grid of such inputs and for 44 x 44 microscope fields.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -59,26 +60,40 @@ void apply(benchmark::State& state) {
   for (auto _ : state) apply_correction(*picture, c, falloff);
 }
 
-void fit(benchmark::State& state) {
-  // 20 inputs of 3000 x 2400 in a 10 x 2 grid, 72 % steps, as many comparisons per pair as the estimate makes.
+// Comparisons for inputs of w x h in a grid of columns x rows stepping by step_x, step_y,
+// as many per pair as the estimate would make, with log ratios of a known gain per input.
+std::vector<cell_comparison> grid_comparisons(int columns, int rows, int w, int h, int step_x, int step_y) {
   std::mt19937 rng(5);
   std::normal_distribution<float> noise(0.0f, 0.01f);
-  std::vector<input_size> sizes(20, input_size{3000, 2400});
+  std::vector<std::pair<int, int>> pairs;
+  for (int i = 0; i < columns * rows; ++i)
+    for (int j = i + 1; j < columns * rows; ++j)
+      if (std::abs(j % columns - i % columns) <= 1 && std::abs(j / columns - i / columns) <= 1) pairs.push_back({i, j});
+  const int64_t per_pair =
+      std::clamp<int64_t>(max_comparisons / static_cast<int64_t>(pairs.size()), min_cells_per_pair, max_cells_per_pair);
   std::vector<cell_comparison> comparisons;
-  for (int i = 0; i < 20; ++i)
-    for (int j = i + 1; j < 20; ++j) {
-      const int dx = (j % 10 - i % 10) * 2160, dy = (j / 10 - i / 10) * 1728;
-      if (std::abs(dx) >= 3000 || std::abs(dy) >= 2400) continue;
-      for (int k = 0; k < max_cells_per_pair; ++k) {
-        cell_comparison c;
-        c.first = i, c.second = j;
-        c.first_x = std::max(0, dx) + static_cast<float>(rng() % (3000 - std::abs(dx)));
-        c.first_y = std::max(0, dy) + static_cast<float>(rng() % (2400 - std::abs(dy)));
-        c.second_x = c.first_x - dx, c.second_y = c.first_y - dy;
-        for (float& l : c.log_ratio) l = 0.01f * (i - j) + noise(rng);
-        comparisons.push_back(c);
-      }
+  for (const auto& [i, j] : pairs) {
+    const int dx = (j % columns - i % columns) * step_x, dy = (j / columns - i / columns) * step_y;
+    for (int64_t k = 0; k < per_pair; ++k) {
+      cell_comparison c;
+      c.first = i, c.second = j;
+      c.first_x = std::max(0, dx) + static_cast<float>(rng() % (w - std::abs(dx)));
+      c.first_y = std::max(0, dy) + static_cast<float>(rng() % (h - std::abs(dy)));
+      c.second_x = c.first_x - dx, c.second_y = c.first_y - dy;
+      for (float& l : c.log_ratio) l = 0.001f * static_cast<float>(i % 17 - j % 17) + noise(rng);
+      comparisons.push_back(c);
     }
+  }
+  return comparisons;
+}
+
+// Arguments: 0 gain, 1 gain-grid with vignetting; 20 inputs as the 90 MP set or 44 x 44
+// microscope fields of 2048 x 2048.
+void fit(benchmark::State& state) {
+  const bool large = state.range(1) != 0;
+  const std::vector<cell_comparison> comparisons =
+      large ? grid_comparisons(44, 44, 2048, 2048, 1843, 1843) : grid_comparisons(10, 2, 3000, 2400, 2160, 1728);
+  std::vector<input_size> sizes(large ? 44 * 44 : 20, large ? input_size{2048, 2048} : input_size{3000, 2400});
   exposure_options options;
   options.mode = state.range(0) ? exposure_mode::gain_grid : exposure_mode::gain;
   options.vignetting = state.range(0) != 0;
@@ -90,5 +105,5 @@ void fit(benchmark::State& state) {
 BENCHMARK(reduce_cells)->Unit(benchmark::kMillisecond);
 BENCHMARK(read_tiff)->Unit(benchmark::kMillisecond);
 BENCHMARK(apply)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(fit)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(fit)->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1})->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -14,8 +14,8 @@ bool large_cell_mean(const cell_grid& grid, int64_t u, int64_t v, int32_t size, 
   double sum[3] = {0.0, 0.0, 0.0};
   for (int64_t j = v * f; j < (v + 1) * f; ++j)
     for (int64_t i = u * f; i < (u + 1) * f; ++i) {
-      const float* m = grid.mean(i, j);
-      if (!m) return false;
+      double m[3];
+      if (!grid.mean(i, j, m)) return false;
       for (int c = 0; c < 3; ++c) sum[c] += m[c];
     }
   for (int c = 0; c < 3; ++c) mean[c] = sum[c] / (static_cast<double>(f) * f);

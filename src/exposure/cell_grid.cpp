@@ -1,6 +1,7 @@
 #include "exposure/cell_grid.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "image/dib.h"
 #include "platform/parallel.h"
@@ -38,7 +39,7 @@ void add_row(const float* row, int32_t first, int32_t size, cell_sum& cell) {
 
 int32_t cell_size_for(int32_t width, int32_t height) {
   int32_t size = 4;
-  while ((int64_t{width} / size) * (int64_t{height} / size) > (int64_t{1} << 17)) size *= 2;
+  while ((int64_t{width} / size) * (int64_t{height} / size) > (int64_t{1} << 15)) size *= 2;
   return size;
 }
 
@@ -49,7 +50,7 @@ cell_grid reduce_to_cells(dib& image, int64_t x, int64_t y, int32_t size) {
   grid.first_row = ceil_div(y, size);
   grid.columns = static_cast<int32_t>(std::max<int64_t>(0, floor_div(x + image.width(), size) - grid.first_column));
   grid.rows = static_cast<int32_t>(std::max<int64_t>(0, floor_div(y + image.height(), size) - grid.first_row));
-  grid.means.assign(3 * static_cast<size_t>(grid.columns) * grid.rows, -1.0f);
+  grid.means.assign(3 * static_cast<size_t>(grid.columns) * grid.rows, cell_grid::not_compared);
   if (grid.columns == 0 || grid.rows == 0) return grid;
 
   const bool floats = image.model() == bgra_float;
@@ -72,10 +73,11 @@ cell_grid reduce_to_cells(dib& image, int64_t x, int64_t y, int32_t size) {
       }
       for (int32_t u = 0; u < grid.columns; ++u) {
         if (cells[u].spoilt) continue;
-        float mean[3];
-        for (int c = 0; c < 3; ++c) mean[c] = static_cast<float>(cells[u].sum[c] / (pixels * full));
+        double mean[3];
+        for (int c = 0; c < 3; ++c) mean[c] = cells[u].sum[c] / (pixels * full);
         if (mean[0] < dark_level || mean[1] < dark_level || mean[2] < dark_level) continue;
-        std::copy(mean, mean + 3, &grid.means[3 * (static_cast<size_t>(v) * grid.columns + u)]);
+        uint16_t* m = &grid.means[3 * (static_cast<size_t>(v) * grid.columns + u)];
+        for (int c = 0; c < 3; ++c) m[c] = static_cast<uint16_t>(std::lround(mean[c] * cell_grid::scale));
       }
     }
   });

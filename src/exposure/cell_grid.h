@@ -14,13 +14,20 @@ struct cell_grid {
   int64_t first_row = 0;     // canvas columns first_column * size .. + size - 1
   int32_t columns = 0;
   int32_t rows = 0;
-  std::vector<float> means;  // r, g, b per cell on a 0..1 scale; r < 0: not to be compared
+  // r, g, b per cell in 1/65534 of full scale, 16 bits to keep thousands of inputs' grids
+  // small; not_compared in r marks a cell to leave out.
+  std::vector<uint16_t> means;
 
-  // The mean of canvas cell (u, v), or null when the grid has no usable cell there.
-  const float* mean(int64_t u, int64_t v) const {
-    if (u < first_column || v < first_row || u >= first_column + columns || v >= first_row + rows) return nullptr;
-    const float* m = &means[3 * ((v - first_row) * columns + (u - first_column))];
-    return m[0] < 0.0f ? nullptr : m;
+  static constexpr uint16_t not_compared = 65535;
+  static constexpr double scale = 65534.0;
+
+  // The mean of canvas cell (u, v) on a 0..1 scale; false when the grid has no usable cell there.
+  bool mean(int64_t u, int64_t v, double out[3]) const {
+    if (u < first_column || v < first_row || u >= first_column + columns || v >= first_row + rows) return false;
+    const uint16_t* m = &means[3 * ((v - first_row) * columns + (u - first_column))];
+    if (m[0] == not_compared) return false;
+    for (int c = 0; c < 3; ++c) out[c] = m[c] / scale;
+    return true;
   }
 };
 
@@ -34,5 +41,5 @@ constexpr float dark_level = 0.02f;
 cell_grid reduce_to_cells(dib& image, int64_t x, int64_t y, int32_t size);
 
 // The cell side for an input of this size: a power of two, at least 4, that keeps the grid
-// to about 2^17 cells.
+// to about 2^15 cells (192 KB).
 int32_t cell_size_for(int32_t width, int32_t height);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <future>
+#include <utility>
 
 #include "exposure/cell_comparison.h"
 #include "exposure/cell_grid.h"
@@ -21,6 +22,10 @@ struct reduced_input {
 
 bool overlap(int64_t ax, int64_t ay, input_size a, int64_t bx, int64_t by, input_size b) {
   return ax < bx + b.width && bx < ax + a.width && ay < by + b.height && by < ay + a.height;
+}
+
+bool overlap(const placed_cells& a, const placed_cells& b) {
+  return overlap(a.x, a.y, {a.width, a.height}, b.x, b.y, {b.width, b.height});
 }
 
 // Reads input i, beside the reduction of the one before when it is a TIFF (DevIL is one
@@ -107,15 +112,20 @@ exposure_correction estimate_exposure(const std::vector<exposure_input>& inputs,
                         reduced[i].size.width,
                         reduced[i].size.height};
   };
-  std::vector<cell_comparison> comparisons;
+  // Every pair that overlaps, the wrap's included, in a fixed order.
+  std::vector<std::pair<placed_cells, placed_cells>> pairs;
   for (size_t i = 0; i < n; ++i)
-    for (size_t j = i + 1; j < n; ++j)
-      compare_cells(placed(i, false), placed(j, false), max_cells_per_pair, comparisons);
+    for (size_t j = i + 1; j < n; ++j) pairs.emplace_back(placed(i, false), placed(j, false));
   if (period > 0)
     for (size_t i = 0; i < n; ++i)
       for (size_t j = 0; j < n; ++j)
-        if (reduced[j].wrapped.size > 0)
-          compare_cells(placed(i, false), placed(j, true), max_cells_per_pair, comparisons);
+        if (reduced[j].wrapped.size > 0) pairs.emplace_back(placed(i, false), placed(j, true));
+  std::erase_if(pairs, [](const auto& p) { return !overlap(p.first, p.second); });
+  const int64_t per_pair =
+      std::clamp<int64_t>(max_comparisons / std::max<int64_t>(1, static_cast<int64_t>(pairs.size())),
+                          min_cells_per_pair, max_cells_per_pair);
+  std::vector<cell_comparison> comparisons;
+  for (const auto& [a, b] : pairs) compare_cells(a, b, per_pair, comparisons);
   stage.progress(93);
 
   profile_scope solving("exposure solve");

@@ -30,5 +30,9 @@ class vignetting_size_error : public std::runtime_error {
 exposure_correction estimate_exposure(const std::vector<exposure_input>& inputs, const exposure_options& options,
                                       int32_t wrap_period, progress_tracker* progress);
 
-// Comparisons per pair of inputs at most: many more add time and no precision.
+// Comparisons per pair of inputs at most: many more add time and no precision. Mosaics of
+// thousands of tiles get fewer per pair, down to the minimum, to keep all of them (and the
+// rows of the fit, about 140 bytes each) within the budget.
 constexpr int64_t max_cells_per_pair = 4096;
+constexpr int64_t min_cells_per_pair = 256;
+constexpr int64_t max_comparisons = int64_t{1} << 20;

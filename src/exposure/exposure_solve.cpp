@@ -81,6 +81,20 @@ design build_design(const unknowns& u, std::span<const input_size> sizes,
   return d;
 }
 
+// The lowest unknown each unknown is ever paired with: by a comparison's row, or by the
+// smoothness between the nodes of one input.
+std::vector<int32_t> envelope(const unknowns& u, const design& d) {
+  std::vector<int32_t> first(u.count);
+  for (int32_t k = 0; k < u.count; ++k) first[k] = k;
+  for (size_t i = 0; i < u.grids.size(); ++i)
+    for (int32_t n = 0; n < u.grids[i].nodes(); ++n) first[u.first[i] + n] = u.first[i];
+  for (size_t k = 0; k < d.rows(); ++k) {
+    const int32_t low = *std::min_element(&d.index[d.start[k]], &d.index[0] + d.start[k + 1]);
+    for (size_t e = d.start[k]; e < d.start[k + 1]; ++e) first[d.index[e]] = std::min(first[d.index[e]], low);
+  }
+  return first;
+}
+
 void add_priors(const unknowns& u, normal_equations& eq) {
   double all_data = 0.0;
   for (size_t i = 0; i < u.grids.size(); ++i) {
@@ -142,8 +156,9 @@ std::vector<std::vector<double>> robust_fit(const unknowns& u, const design& d,
   }
   for (double& e : residual) e = std::sqrt(e);
   if (m > 0) reweight(residual, weight);
+  const std::vector<int32_t> first = envelope(u, d);
   for (int round = 0; round < fit_rounds; ++round) {
-    normal_equations eq(u.count, sides);
+    normal_equations eq(first, sides);
     for (size_t k = 0; k < m; ++k) {
       const size_t first = d.start[k], size = d.start[k + 1] - first;
       eq.add_row({&d.index[first], size}, {&d.coefficient[first], size},

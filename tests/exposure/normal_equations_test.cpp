@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -37,31 +38,46 @@ TEST(NormalEquations, SolvesSparseRowsLikeAPlainElimination) {
   const int32_t n = 12;
   std::mt19937 rng(3);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
-  normal_equations eq(n, 1);
+  struct sparse_row {
+    std::vector<int32_t> index;
+    std::vector<double> coefficient;
+    double value, weight;
+    bool difference = false;  // given through add_difference
+  };
+  std::vector<sparse_row> rows;
+  for (int32_t i = 0; i + 2 < n; ++i) rows.push_back({{i, i + 2, i + 1}, {u(rng), u(rng), u(rng)}, u(rng), 1.0 + i});
+  rows.push_back({{0, n - 1}, {1.0, -1.0}, 0.3, 2.0});
+  rows.push_back({{3, 3}, {0.5, 0.5}, -0.2, 1.0});  // a repeated index counts once with the summed coefficient
+  rows.push_back({{2, 7}, {1.0, -1.0}, 0.0, 0.5});  // what add_difference(2, 7, 0.5) adds
+  std::vector<int32_t> first(n);
+  for (int32_t i = 0; i < n; ++i) first[i] = i;
+  for (const sparse_row& r : rows)
+    for (const int32_t i : r.index) first[i] = std::min(first[i], *std::min_element(r.index.begin(), r.index.end()));
+
+  normal_equations eq(first, 1);
   std::vector<std::vector<double>> a(n, std::vector<double>(n, 0.0));
   std::vector<double> b(n, 0.0);
-  auto add = [&](std::vector<int32_t> index, std::vector<double> coefficient, double value, double weight) {
-    eq.add_row(index, coefficient, std::vector<double>{value}, weight);
-    for (size_t p = 0; p < index.size(); ++p) {
-      b[index[p]] += weight * coefficient[p] * value;
-      for (size_t q = 0; q < index.size(); ++q) a[index[p]][index[q]] += weight * coefficient[p] * coefficient[q];
+  for (const sparse_row& r : rows) {
+    if (r.difference)
+      eq.add_difference(r.index[0], r.index[1], r.weight);
+    else
+      eq.add_row(r.index, r.coefficient, std::vector<double>{r.value}, r.weight);
+    for (size_t p = 0; p < r.index.size(); ++p) {
+      b[r.index[p]] += r.weight * r.coefficient[p] * r.value;
+      for (size_t q = 0; q < r.index.size(); ++q)
+        a[r.index[p]][r.index[q]] += r.weight * r.coefficient[p] * r.coefficient[q];
     }
-  };
-  for (int32_t i = 0; i + 2 < n; ++i) add({i, i + 2, i + 1}, {u(rng), u(rng), u(rng)}, u(rng), 1.0 + i);
-  add({0, n - 1}, {1.0, -1.0}, 0.3, 2.0);
-  add({3, 3}, {0.5, 0.5}, -0.2, 1.0);  // a repeated index counts once with the summed coefficient
+  }
   for (int32_t i = 0; i < n; ++i) {
     eq.add_ridge(i, 0.01);
     a[i][i] += 0.01;
   }
-  eq.add_difference(2, 7, 0.5);
-  a[2][2] += 0.5, a[7][7] += 0.5, a[2][7] -= 0.5, a[7][2] -= 0.5;
   const std::vector<double> x = eq.solve()[0], reference = eliminate(a, b);
   for (int32_t i = 0; i < n; ++i) EXPECT_NEAR(x[i], reference[i], 1e-9) << i;
 }
 
 TEST(NormalEquations, RefusesASingularSystem) {
-  normal_equations eq(2, 1);
+  normal_equations eq({0, 0}, 1);
   eq.add_row(std::vector<int32_t>{0, 1}, std::vector<double>{1.0, -1.0}, std::vector<double>{1.0}, 1.0);
   EXPECT_THROW(eq.solve(), std::runtime_error);
 }
