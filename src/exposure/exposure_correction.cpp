@@ -44,6 +44,25 @@ std::array<double, 3> correction_factors(const input_correction& correction, std
 
 void apply_correction(dib& image, const input_correction& correction, std::span<const double> falloff) {
   const int32_t width = image.width(), height = image.height();
+  if (correction.grid.nodes() == 1 && falloff.empty() && image.model() == bgra32) {
+    // One factor per channel: a table per channel of what the loop below computes, since
+    // f0 + (f0 - f0) * t is f0 exactly.
+    const std::array<double, 3> f = correction_factors(correction, falloff, 0, 0);
+    uint8_t table[4][256];  // memory order B, G, R, A
+    for (int v = 0; v < 256; ++v) {
+      for (int c = 0; c < 3; ++c) table[2 - c][v] = scaled_byte(static_cast<uint8_t>(v), static_cast<float>(f[c]));
+      table[3][v] = static_cast<uint8_t>(v);
+    }
+    parallel_for(height, 8, [&](int64_t y0, int64_t y1) {
+      for (int64_t y = y0; y < y1; ++y) {
+        locked_row row(image, static_cast<int32_t>(y));
+        uint8_t* p = row.bytes();
+        for (int32_t x = 0; x < width; ++x, p += 4)
+          for (int c = 0; c < 3; ++c) p[c] = table[c][p[c]];
+      }
+    });
+    return;
+  }
   const axis across(width), down(height);
   // Exact factors at every lattice point in the pixels' memory order B, G, R, A (A: 1).
   const size_t lattice_row = 4 * static_cast<size_t>(across.points);

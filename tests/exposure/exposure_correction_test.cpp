@@ -74,3 +74,16 @@ TEST(ApplyCorrection, SameBytesForAnyThreadCount) {
   }
   set_thread_count(0);
 }
+
+TEST(ApplyCorrection, OneFactorPerChannelByTableGivesTheLoopsBytes) {
+  // A falloff of zero changes no factor but takes the per-pixel loops.
+  input_correction c;
+  c.grid = node_grid{1, 1, 257, 9};
+  c.log_gain = {std::log(1.37), std::log(0.61), std::log(1.003)};
+  dib_ptr by_table(create_dib(257, 9, 32));
+  fill_random(by_table.get(), 11);
+  dib_ptr by_loop(by_table->clone());
+  apply_correction(*by_table, c, {});
+  apply_correction(*by_loop, c, std::vector<double>{0.0});
+  EXPECT_EQ(pixel_bytes(by_table.get()), pixel_bytes(by_loop.get()));
+}
