@@ -21,7 +21,7 @@ void add_row(const uint8_t* row, int32_t first, int32_t size, cell_sum& cell) {
   uint32_t r = 0, g = 0, b = 0;
   const uint8_t* p = row + 4 * static_cast<size_t>(first);
   for (int32_t i = 0; i < size; ++i, p += 4) {
-    // Memory order B, G, R, A.
+    // Memory order B, G, R, A; 250 is clipped_level of 255.
     if (p[3] != 255 || p[0] >= 250 || p[1] >= 250 || p[2] >= 250) cell.spoilt = true;
     b += p[0], g += p[1], r += p[2];
   }

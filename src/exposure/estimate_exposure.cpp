@@ -87,7 +87,8 @@ exposure_correction estimate_exposure(const std::vector<exposure_input>& inputs,
     }
     period = right - left;
   }
-  // A period too small to close is only cut to: nothing is blended across it.
+  // A period too small to close (below wrap closing's 8 columns) is only cut to: nothing is
+  // blended across it.
   if (period < 8) period = 0;
   // An input one period on is compared only where it meets another: read again there, since
   // the period need not be a multiple of the cell size.
