@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "exposure/cell_comparison.h"
 #include "support/test_images.h"
 
 using namespace test_images;
@@ -47,19 +46,4 @@ TEST(CellGrid, ClippedTransparentAndDarkCellsAreNotCompared) {
   EXPECT_FALSE(g.mean(1, 0, m));
   EXPECT_TRUE(g.mean(2, 0, m));  // a black column among grey is still a fair mean
   EXPECT_FALSE(reduce_to_cells(*dark, 0, 0, 4).mean(0, 0, m));
-}
-
-TEST(CellComparison, InputsWithDifferentCellSizesMeetOnTheLargerCells) {
-  dib_ptr a = flat(64, 32, 100), b = flat(64, 32, 50);
-  const cell_grid ga = reduce_to_cells(*a, 0, 0, 4), gb = reduce_to_cells(*b, 16, 8, 8);
-  std::vector<cell_comparison> out;
-  compare_cells({&ga, 0, 0, 0, 64, 32}, {&gb, 1, 16, 8, 64, 32}, 1000, out);
-  ASSERT_EQ(out.size(), 6u * 3u);  // canvas 16..63 x 8..31 in 8-pixel cells
-  EXPECT_NEAR(out[0].log_ratio[1], std::log(2.0), 1e-6);
-  EXPECT_FLOAT_EQ(out[0].first_x, 19.5f);
-  EXPECT_FLOAT_EQ(out[0].second_x, 3.5f);
-  EXPECT_FLOAT_EQ(out.back().first_y, 27.5f);
-  out.clear();
-  compare_cells({&ga, 0, 0, 0, 64, 32}, {&gb, 1, 16, 8, 64, 32}, 5, out);
-  EXPECT_EQ(out.size(), 3u);  // 16-pixel cells: canvas 16..63 x 16..31
 }
