@@ -28,17 +28,17 @@ bool overlap(const placed_cells& a, const placed_cells& b) {
   return overlap(a.x, a.y, {a.width, a.height}, b.x, b.y, {b.width, b.height});
 }
 
-// Reads input i, beside the reduction of the one before when it is a TIFF (DevIL is one
-// global state and keeps to the calling thread).
+// Reads the inputs last to first, each beside the reduction of the one before when it is a
+// TIFF (DevIL is one global state and keeps to the calling thread).
 class input_reader {
  public:
   explicit input_reader(const std::vector<exposure_input>& inputs) : inputs_(inputs) {}
 
   dib_ptr take(size_t i) {
     dib_ptr image = index_ == i && pending_.valid() ? pending_.get() : read(i);
-    if (i + 1 < inputs_.size() && thread_count() > 1 && has_tiff_extension(inputs_[i + 1].file_name)) {
-      index_ = i + 1;
-      pending_ = std::async(std::launch::async, [this, i] { return read(i + 1); });
+    if (i > 0 && thread_count() > 1 && has_tiff_extension(inputs_[i - 1].file_name)) {
+      index_ = i - 1;
+      pending_ = std::async(std::launch::async, [this, i] { return read(i - 1); });
     }
     return image;
   }
@@ -51,30 +51,44 @@ class input_reader {
   std::future<dib_ptr> pending_;
 };
 
-void check_same_size(const std::vector<exposure_input>& inputs, const std::vector<reduced_input>& reduced, size_t i) {
-  const input_size a = reduced[0].size, b = reduced[i].size;
+uint64_t bytes_of(const dib& image) { return static_cast<uint64_t>(image.stride()) * image.height(); }
+
+void check_same_size(const std::vector<exposure_input>& inputs, const std::vector<reduced_input>& reduced, size_t i,
+                     size_t j) {
+  const input_size a = reduced[i].size, b = reduced[j].size;
   if (a.width == b.width && a.height == b.height) return;
-  throw vignetting_size_error("--vignetting needs inputs of one size: " + inputs[0].file_name + " is " +
-                              std::to_string(a.width) + "x" + std::to_string(a.height) + ", " + inputs[i].file_name +
+  throw vignetting_size_error("--vignetting needs inputs of one size: " + inputs[i].file_name + " is " +
+                              std::to_string(a.width) + "x" + std::to_string(a.height) + ", " + inputs[j].file_name +
                               " is " + std::to_string(b.width) + "x" + std::to_string(b.height));
 }
 }  // namespace
 
-exposure_correction estimate_exposure(const std::vector<exposure_input>& inputs, const exposure_options& options,
-                                      int32_t wrap_period, progress_tracker* progress) {
+exposure_estimate estimate_exposure(const std::vector<exposure_input>& inputs, const exposure_options& options,
+                                    int32_t wrap_period, progress_tracker* progress, uint64_t keep_bytes) {
   stage_scope stage(progress, "Estimating exposure");
   const size_t n = inputs.size();
   std::vector<reduced_input> reduced(n);
+  exposure_estimate estimate;
+  estimate.loaded.resize(n);
   {
     profile_scope reading("exposure cells");
     input_reader reader(inputs);
-    for (size_t i = 0; i < n; ++i) {
+    uint64_t kept = 0;
+    size_t last_kept = n;  // the kept inputs are i .. last_kept - 1
+    for (size_t i = n; i-- > 0;) {
       dib_ptr image = reader.take(i);
       reduced[i].size = {image->width(), image->height()};
-      if (options.vignetting) check_same_size(inputs, reduced, i);
+      if (options.vignetting && i + 1 < n) check_same_size(inputs, reduced, i, n - 1);
       reduced[i].cells = reduce_to_cells(*image, inputs[i].x_offset, inputs[i].y_offset,
                                          cell_size_for(image->width(), image->height()));
-      stage.progress(85.0 * (i + 1) / n);
+      kept += bytes_of(*image);
+      estimate.loaded[i] = std::move(image);
+      while (kept > keep_bytes && last_kept > i) {
+        --last_kept;
+        kept -= bytes_of(*estimate.loaded[last_kept]);
+        estimate.loaded[last_kept].reset();
+      }
+      stage.progress(85.0 * (n - i) / n);
     }
   }
 
@@ -99,7 +113,7 @@ exposure_correction estimate_exposure(const std::vector<exposure_input>& inputs,
         meets = overlap(inputs[i].x_offset, inputs[i].y_offset, reduced[i].size, inputs[j].x_offset + period,
                         inputs[j].y_offset, reduced[j].size);
       if (!meets) continue;
-      dib_ptr image(load_input_image(inputs[j].file_name, nullptr));
+      dib_ptr image = estimate.loaded[j] ? estimate.loaded[j] : dib_ptr(load_input_image(inputs[j].file_name, nullptr));
       reduced[j].wrapped =
           reduce_to_cells(*image, inputs[j].x_offset + period, inputs[j].y_offset, reduced[j].cells.size);
     }
@@ -132,5 +146,6 @@ exposure_correction estimate_exposure(const std::vector<exposure_input>& inputs,
   profile_scope solving("exposure solve");
   std::vector<input_size> sizes;
   for (const reduced_input& r : reduced) sizes.push_back(r.size);
-  return solve_exposure(comparisons, sizes, options);
+  estimate.correction = solve_exposure(comparisons, sizes, options);
+  return estimate;
 }

@@ -1,5 +1,6 @@
 #include "run/run_driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <future>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "io/label_map_save.h"
 #include "io/save_image.h"
 #include "progress/console_progress.h"
+#include "platform/memory_status.h"
 #include "platform/parallel.h"
 #include "progress/profiler.h"
 #include "merge/input_source.h"
@@ -52,10 +54,11 @@ class next_input {
 };
 
 // The correction for every input, estimated from their overlaps (and across the wrap's
-// edge when the wrap is closed), with one line per input on the console when asked.
-exposure_correction estimated_exposure(const input_list& inputs, const exposure_options& exposure,
-                                       const wrap_options& wrap, bool wrap_on, bool report,
-                                       progress_tracker& progress) {
+// edge when the wrap is closed), with one line per input on the console when asked. The
+// first inputs stay loaded for the merges while they take at most a quarter of the free
+// memory, and 1 GiB.
+exposure_estimate estimated_exposure(const input_list& inputs, const exposure_options& exposure,
+                                     const wrap_options& wrap, bool wrap_on, bool report, progress_tracker& progress) {
   profile_scope estimating("exposure estimate");
   std::vector<exposure_input> placed;
   std::vector<std::string> names;
@@ -64,9 +67,10 @@ exposure_correction estimated_exposure(const input_list& inputs, const exposure_
     names.push_back(in.file_name);
   }
   const int32_t period = !wrap_on ? 0 : wrap.HorWrap >= 1 ? wrap.HorWrap : -1;
-  exposure_correction correction = estimate_exposure(placed, exposure, period, &progress);
-  if (report) std::printf("\n%s", exposure_report(correction, names).c_str());
-  return correction;
+  const uint64_t keep = std::min<uint64_t>(read_memory_status().avail_phys / 4, uint64_t{1} << 30);
+  exposure_estimate estimate = estimate_exposure(placed, exposure, period, &progress, keep);
+  if (report) std::printf("\n%s", exposure_report(estimate.correction, names).c_str());
+  return estimate;
 }
 }  // namespace
 
@@ -92,13 +96,13 @@ void run_driver(const input_list& inputs, const std::string& output_name, const 
   debug_dumps dumps(blend.SeamVerbose, blend.PyramidVerbose);
   const blend_context context{blend, &dumps, &progress};
 
-  exposure_correction correction;
+  exposure_estimate estimate;
   if (exposure.active()) {
     // The estimate takes the first tenth; the shares below start where it ended.
     progress.set_step_end(10);
-    correction = estimated_exposure(inputs, exposure, wrap, wrap_on, wrap.profile, progress);
+    estimate = estimated_exposure(inputs, exposure, wrap, wrap_on, wrap.profile, progress);
   }
-  const input_source source(inputs, &correction);
+  const input_source source(inputs, &estimate.correction, std::move(estimate.loaded));
 
   dib_ptr result;
   irect acc_rect;

@@ -58,7 +58,7 @@ TEST(EstimateExposure, RecoversTheGainsOfEightAndSixteenBitShots) {
     shots.push_back(shots[4]);
     shots.back().x = 40, shots.back().y = 180, shots.back().width = 1600, shots.back().height = 400;
     const exposure_correction found =
-        estimate_exposure(exposure_scene::write(dir.path(), shots, sixteen), gains_only(), 0, nullptr);
+        estimate_exposure(exposure_scene::write(dir.path(), shots, sixteen), gains_only(), 0, nullptr).correction;
     ASSERT_EQ(found.inputs.size(), shots.size());
     EXPECT_LT(spread_of_products(found, shots), 0.003) << (sixteen ? "16-bit" : "8-bit");
     EXPECT_TRUE(found.falloff.empty());
@@ -72,7 +72,7 @@ TEST(EstimateExposure, KeepsTheOverallBrightness) {
   const double gains[] = {0.8, 1.0, 1.25};
   for (int i = 0; i < 3; ++i) std::fill(shots[i].gain, shots[i].gain + 3, gains[i]);
   const exposure_correction found =
-      estimate_exposure(exposure_scene::write(dir.path(), shots), gains_only(), 0, nullptr);
+      estimate_exposure(exposure_scene::write(dir.path(), shots), gains_only(), 0, nullptr).correction;
   for (int i = 0; i < 3; ++i)
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(gain_of(found.inputs[i], c) * gains[i], 1.0, 0.003) << i;
 }
@@ -86,7 +86,7 @@ TEST(EstimateExposure, IgnoresAMovingThing) {
     if (x >= 140 && y >= 20 && y < 70)
       for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(p[c] / 3);
   });
-  const exposure_correction found = estimate_exposure(inputs, gains_only(), 0, nullptr);
+  const exposure_correction found = estimate_exposure(inputs, gains_only(), 0, nullptr).correction;
   EXPECT_LT(spread_of_products(found, shots), 0.003);
 }
 
@@ -102,7 +102,7 @@ TEST(EstimateExposure, IgnoresClippedHighlights) {
     edit(inputs[i].file_name, shots[i], [g = shots[i].gain[0]](int, int y, uint8_t* p) {
       if (y < 90) p[0] = p[1] = p[2] = static_cast<uint8_t>(std::lround(std::min(1.0, 0.75 * g) * 255));
     });
-  const exposure_correction found = estimate_exposure(inputs, gains_only(), 0, nullptr);
+  const exposure_correction found = estimate_exposure(inputs, gains_only(), 0, nullptr).correction;
   EXPECT_LT(spread_of_products(found, shots), 0.003);
 }
 
@@ -112,7 +112,8 @@ TEST(EstimateExposure, RecoversASharedFalloff) {
   for (shot& s : shots) s.falloff = -0.3;
   exposure_options options = gains_only();
   options.vignetting = true;
-  const exposure_correction found = estimate_exposure(exposure_scene::write(dir.path(), shots), options, 0, nullptr);
+  const exposure_correction found =
+      estimate_exposure(exposure_scene::write(dir.path(), shots), options, 0, nullptr).correction;
   ASSERT_EQ(found.falloff.size(), static_cast<size_t>(falloff_terms));
   for (const double r2 : {0.1, 0.3, 0.6, 1.0})
     EXPECT_NEAR(std::exp(log_falloff(found.falloff, r2)), 1.0 - 0.3 * r2, 0.01) << "r^2 = " << r2;
@@ -130,9 +131,9 @@ TEST(EstimateExposure, CountsTheOverlapAcrossTheWrap) {
     std::fill(shots[i].gain, shots[i].gain + 3, gains[i]);
   }
   const std::vector<exposure_input> inputs = exposure_scene::write(dir.path(), shots);
-  EXPECT_LT(spread_of_products(estimate_exposure(inputs, gains_only(), 300, nullptr), shots), 0.004);
+  EXPECT_LT(spread_of_products(estimate_exposure(inputs, gains_only(), 300, nullptr).correction, shots), 0.004);
   // Without the wrap the third shot is on its own, and stays as it is.
-  const exposure_correction alone = estimate_exposure(inputs, gains_only(), 0, nullptr);
+  const exposure_correction alone = estimate_exposure(inputs, gains_only(), 0, nullptr).correction;
   EXPECT_NEAR(gain_of(alone.inputs[2], 1), 1.0, 0.001);
 }
 
@@ -143,7 +144,7 @@ TEST(EstimateExposure, RefusesTheFalloffForInputsOfDifferentSizes) {
   exposure_options options;
   options.vignetting = true;
   try {
-    estimate_exposure(exposure_scene::write(dir.path(), shots), options, 0, nullptr);
+    static_cast<void>(estimate_exposure(exposure_scene::write(dir.path(), shots), options, 0, nullptr));
     FAIL() << "no error";
   } catch (const vignetting_size_error& e) {
     EXPECT_NE(std::string(e.what()).find("shot_0.tif is 160x120, " + dir.path() + "/shot_1.tif is 150x120"),
@@ -165,7 +166,7 @@ TEST(EstimateExposure, GainGridFollowsAnExposureThatChangesAcrossAShot) {
   });
   exposure_options options;
   options.mode = exposure_mode::gain_grid;
-  const exposure_correction found = estimate_exposure(inputs, options, 0, nullptr);
+  const exposure_correction found = estimate_exposure(inputs, options, 0, nullptr).correction;
   // Corrected, the middle shot meets each neighbour where they overlap.
   for (const double x : {20.0, 180.0})
     for (int c = 0; c < 3; ++c) {
