@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What the exposure options cost on a set made by bench/make_sets.py: runs without and with
-# them alternate (so a busy machine weighs on all alike), and the medians of wall, user and
-# system time are printed, with the estimate's own time from -profile.
+# them alternate, each round in another order (so a busy machine weighs on all alike), and
+# the medians of wall, user and system time are printed, with the estimate's own time from
+# -profile.
 # usage: bench/exposure_cost.sh SETDIR [REPS]   (quiltmerge: $QM or build/quiltmerge)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -14,7 +15,9 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 variants=("" "--exposure gain" "--exposure gain-grid --vignetting")
 for ((r = 1; r <= reps; ++r)); do
-  for v in "${!variants[@]}"; do
+  # Each round starts with another variant, so none is always run first or last.
+  for k in "${!variants[@]}"; do
+    v=$(((k + r) % ${#variants[@]}))
     # shellcheck disable=SC2086
     /usr/bin/time -f "%e %U %S" -o time.txt "$qm" -profile ${variants[v]} -o out.tif "${words[@]}" >/dev/null
     estimate=$(awk -F'|' '/ exposure estimate/ { gsub(/ /, "", $4); print $4 / 1000 }' profile.txt)

@@ -43,6 +43,6 @@ exposure_estimate estimate_exposure(const std::vector<exposure_input>& inputs, c
 // Comparisons per pair of inputs at most: many more add time and no precision. Mosaics of
 // thousands of tiles get fewer per pair, down to the minimum, to keep all of them (and the
 // rows of the fit, about 140 bytes each) within the budget.
-constexpr int64_t max_cells_per_pair = 4096;
+constexpr int64_t max_cells_per_pair = 2048;
 constexpr int64_t min_cells_per_pair = 256;
-constexpr int64_t max_comparisons = int64_t{1} << 20;
+constexpr int64_t max_comparisons = int64_t{1} << 19;

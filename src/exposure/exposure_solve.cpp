@@ -14,7 +14,7 @@ constexpr double prior_share = 1e-6;
 // Smoothness between neighbouring nodes of one input, as a share of the input's mean data
 // weight per node: nodes without data follow their neighbours, nodes with data their data.
 constexpr double smooth_share = 0.1;
-constexpr int fit_rounds = 5;
+constexpr int fit_rounds = 4;
 // Cauchy weights 1 / (1 + (e / (c s))^2), s the robust spread of the residuals.
 constexpr double cauchy_c = 2.385;
 
