@@ -36,8 +36,9 @@ constexpr float clipped_level = 0.98f;
 // A cell whose mean is below this in any channel is mostly noise and quantisation.
 constexpr float dark_level = 0.02f;
 
-// The cells wholly inside the input placed at canvas (x, y). A cell is usable when all its
-// pixels are opaque and none is clipped, and its mean is not dark.
+// The cells wholly inside the input placed at canvas (x, y), each averaged over at most four
+// of its rows. A cell is usable when all those pixels are opaque and none is clipped, and
+// their mean is not dark.
 cell_grid reduce_to_cells(dib& image, int64_t x, int64_t y, int32_t size);
 
 // The cell side for an input of this size: a power of two, at least 4, that keeps the grid
