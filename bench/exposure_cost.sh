@@ -25,8 +25,8 @@ for ((r = 1; r <= reps; ++r)); do
     echo "run $r: ${variants[v]:-(no option)}: $(cat time.txt) estimate ${estimate:-0} s; load $(cut -d' ' -f1 /proc/loadavg)" >&2
   done
 done
-echo "| options | wall s | user s | sys s | estimate s | wall vs none |"
-echo "|---|---|---|---|---|---|"
+echo "| options | wall s, median (min-max) | CPU s (user+sys) | estimate s | wall vs none |"
+echo "|---|---|---|---|---|"
 /usr/bin/python3 - "${variants[@]}" <<'PYTHON'
 import statistics
 import sys
@@ -35,8 +35,10 @@ runs = [line.split() for line in open("runs.txt")]
 base = None
 for v, name in enumerate(variants):
     rows = [list(map(float, r[1:])) for r in runs if int(r[0]) == v]
-    med = [statistics.median(col) for col in zip(*rows)]
-    base = base or med[0]
-    print("| %s | %.2f | %.2f | %.2f | %.2f | %+.1f %% |" % (
-        name or "(none)", med[0], med[1], med[2], med[3], 100 * (med[0] / base - 1)))
+    wall = [r[0] for r in rows]
+    cpu = statistics.median(r[1] + r[2] for r in rows)
+    base = base or statistics.median(wall)
+    print("| %s | %.2f (%.2f-%.2f) | %.2f | %.2f | %+.1f %% |" % (
+        name or "(none)", statistics.median(wall), min(wall), max(wall), cpu,
+        statistics.median(r[3] for r in rows), 100 * (statistics.median(wall) / base - 1)))
 PYTHON

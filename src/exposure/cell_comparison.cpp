@@ -34,7 +34,8 @@ void compare_cells(const placed_cells& first, const placed_cells& second, int64_
 
   const int64_t u0 = ceil_div(left, size), u1 = floor_div(right, size);
   const int64_t v0 = ceil_div(top, size), v1 = floor_div(bottom, size);
-  const double centre = 0.5 * (size - 1);
+  // The middle of the pixels the cell's mean is made of: every column, every sampled row.
+  const double centre_x = 0.5 * (size - 1), centre_y = 0.5 * (size - sampled_row_step);
   for (int64_t v = v0; v < v1; ++v)
     for (int64_t u = u0; u < u1; ++u) {
       double a[3], b[3];
@@ -43,7 +44,7 @@ void compare_cells(const placed_cells& first, const placed_cells& second, int64_
       c.first = first.index;
       c.second = second.index;
       for (int k = 0; k < 3; ++k) c.log_ratio[k] = static_cast<float>(std::log(a[k]) - std::log(b[k]));
-      const double cx = static_cast<double>(u * size) + centre, cy = static_cast<double>(v * size) + centre;
+      const double cx = static_cast<double>(u * size) + centre_x, cy = static_cast<double>(v * size) + centre_y;
       c.first_x = static_cast<float>(cx - first.x), c.first_y = static_cast<float>(cy - first.y);
       c.second_x = static_cast<float>(cx - second.x), c.second_y = static_cast<float>(cy - second.y);
       out.push_back(c);

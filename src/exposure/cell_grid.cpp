@@ -55,17 +55,14 @@ cell_grid reduce_to_cells(dib& image, int64_t x, int64_t y, int32_t size) {
 
   const bool floats = image.model() == bgra_float;
   const double full = floats ? 1.0 : 255.0;
-  // At most four rows of a cell, evenly spaced from its top: a mean of 64 and more pixels
-  // is all a comparison needs, and both inputs of a pair sample the same canvas rows.
-  const int32_t row_step = std::max(1, size / 4);
-  const double pixels = static_cast<double>(size) * ((size + row_step - 1) / row_step);
+  const double pixels = static_cast<double>(size) * (size / sampled_row_step);
   const int32_t left = static_cast<int32_t>(grid.first_column * size - x);
   const int32_t top = static_cast<int32_t>(grid.first_row * size - y);
   parallel_for(grid.rows, 1, [&](int64_t v0, int64_t v1) {
     std::vector<cell_sum> cells(grid.columns);
     for (int64_t v = v0; v < v1; ++v) {
       std::fill(cells.begin(), cells.end(), cell_sum{});
-      for (int32_t k = 0; k < size; k += row_step) {
+      for (int32_t k = 0; k < size; k += sampled_row_step) {
         locked_row row(image, top + static_cast<int32_t>(v) * size + k);
         for (int32_t u = 0; u < grid.columns; ++u) {
           if (floats)

@@ -36,11 +36,15 @@ constexpr float clipped_level = 0.98f;
 // A cell whose mean is below this in any channel is mostly noise and quantisation.
 constexpr float dark_level = 0.02f;
 
-// The cells wholly inside the input placed at canvas (x, y), each averaged over at most four
-// of its rows. A cell is usable when all those pixels are opaque and none is clipped, and
-// their mean is not dark.
+// Cells average only the rows whose canvas y is a multiple of this: a quarter of the reading,
+// and still the same canvas pixels in every input. A cell's rows thus centre at
+// (size - sampled_row_step) / 2 below its top.
+constexpr int32_t sampled_row_step = 4;
+
+// The cells wholly inside the input placed at canvas (x, y). A cell is usable when all its
+// sampled pixels are opaque and none is clipped, and their mean is not dark.
 cell_grid reduce_to_cells(dib& image, int64_t x, int64_t y, int32_t size);
 
-// The cell side for an input of this size: a power of two, at least 4, that keeps the grid
-// to about 2^15 cells (192 KB).
+// The cell side for an input of this size: a power of two, at least sampled_row_step, that
+// keeps the grid to about 2^15 cells (192 KB).
 int32_t cell_size_for(int32_t width, int32_t height);

@@ -25,18 +25,19 @@ TEST(CellGrid, CellsLieOnTheCanvasGridAndAverageTheirPixels) {
   EXPECT_EQ(g.first_row, 2);
   EXPECT_EQ(g.columns, 4);
   EXPECT_EQ(g.rows, 2);
-  // Canvas cell (1, 3): columns 4..7 = input columns 9..12, rows 12..15 = input rows 6..9.
+  // Canvas cell (1, 3): columns 4..7 = input columns 9..12, and of rows 12..15 the sampled
+  // canvas row 12 = input row 6.
   double m[3];
   ASSERT_TRUE(g.mean(1, 3, m));
   EXPECT_NEAR(m[0], (10 * 10.5 + 20) / 255, 1e-5);
-  EXPECT_NEAR(m[1], (100 + 7.5) / 255, 1e-5);
+  EXPECT_NEAR(m[1], (100 + 6.0) / 255, 1e-5);
   EXPECT_NEAR(m[2], 60.0 / 255, 1e-5);
   EXPECT_FALSE(g.mean(3, 3, m));  // canvas 12..15 is not wholly inside
 }
 
 TEST(CellGrid, ClippedTransparentAndDarkCellsAreNotCompared) {
   dib_ptr image = flat(12, 4, 128);
-  set_pixel(image.get(), 1, 2, rgba8{128, 250, 128, 255});
+  set_pixel(image.get(), 1, 0, rgba8{128, 250, 128, 255});  // canvas row 0 is sampled, rows 1..3 are not
   set_pixel(image.get(), 6, 0, rgba8{128, 128, 128, 254});
   for (int y = 0; y < 4; ++y) set_pixel(image.get(), 9, y, rgba8{0, 0, 0, 255});
   dib_ptr dark = flat(4, 4, 4);
