@@ -4,7 +4,6 @@
 
 #include "image/region_copy.h"
 #include "merge/blend_zone.h"
-#include "io/load_image.h"
 #include "progress/progress_tracker.h"
 #include "merge/pairwise_merge.h"
 #include "merge/seam_labels.h"
@@ -17,11 +16,12 @@ bool touches(const irect& a, const irect& b) {
 }
 }  // namespace
 
-dib_ptr make_wrap_piece(const input_image_spec& input, int32_t period, const irect& acc_rect, irect& piece_rect,
+dib_ptr make_wrap_piece(const input_source& inputs, size_t i, int32_t period, const irect& acc_rect, irect& piece_rect,
                         progress_tracker* progress) {
   stage_scope stage(progress, "");
   stage.step_end(60);
-  dib_ptr image(load_input_image(input.file_name, progress));
+  const input_image_spec& input = inputs[i];
+  dib_ptr image = inputs.load(i, progress);
   const int32_t d = period, e = d / 8;
   const int32_t top = acc_rect.top, bottom = acc_rect.bottom;
   const irect w1{d - e, top, d, bottom}, w2{-e, top, 0, bottom}, w3{d, top, d + e, bottom}, w4{0, top, e, bottom};
@@ -42,7 +42,7 @@ dib_ptr make_wrap_piece(const input_image_spec& input, int32_t period, const ire
   return piece;
 }
 
-dib_ptr close_horizontal_wrap(const input_list& inputs, const wrap_options& wrap, irect& acc_rect,
+dib_ptr close_horizontal_wrap(const input_source& inputs, const wrap_options& wrap, irect& acc_rect,
                               const dib_ptr& merged, const blend_context& context, seam_labels* labels) {
   progress_tracker* const progress = context.progress;
   stage_scope stage(progress, "");
@@ -63,7 +63,7 @@ dib_ptr close_horizontal_wrap(const input_list& inputs, const wrap_options& wrap
         stage_scope one(progress, "");
         one.step_end(10);
         irect piece_rect;
-        dib_ptr piece = make_wrap_piece(inputs[i], d, acc_rect, piece_rect, progress);
+        dib_ptr piece = make_wrap_piece(inputs, i, d, acc_rect, piece_rect, progress);
         one.step_end(100);
         if (!piece_rect.empty())
           result = pairwise_merge(result, piece, piece_rect.left, piece_rect.top, acc_rect, context,

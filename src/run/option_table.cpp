@@ -92,6 +92,15 @@ constexpr option_info options[] = {
      "also write an 8-bit label map of the canvas: each pixel holds the number of the input that "
      "owns it (0 = none, 1 = first input), so the seams show as borders between labels",
      [](target& t, const char*, const char* v) { t.run.seams_name = v; }},
+    {"--exposure", nullptr, "MODE", "off", "off, gain or gain-grid",
+     "match the inputs' brightness before merging, estimated from all their overlaps: gain = one factor "
+     "per input and colour channel; gain-grid = a smooth grid of factors across each input, for gradual "
+     "differences; -profile prints them",
+     [](target& t, const char* w, const char* v) { t.run.exposure.mode = exposure_mode_value(w, v); }},
+    {"--vignetting", nullptr, nullptr, "off", nullptr,
+     "divide out one lens falloff (darker corners) shared by all inputs, estimated from the overlaps; "
+     "for tiles of one size that were not remapped, such as scanner and microscope grids",
+     [](target& t, const char*, const char*) { t.run.exposure.vignetting = true; }},
     {"-m", nullptr, "N", nullptr, nullptr,
      "enblend's image cache size in MB; ignored here, as are the enblend options that follow, and one line names "
      "those given",

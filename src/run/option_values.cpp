@@ -109,3 +109,13 @@ int32_t wrap_mode_value(const char* option, const char* word) {
                              false);
   throw command_line_error(invalid_value(option, word) + "; expected horizontal or none", false);
 }
+
+exposure_mode exposure_mode_value(const char* option, const char* word) {
+  static constexpr struct {
+    const char* word;
+    exposure_mode value;
+  } names[] = {{"off", exposure_mode::off}, {"gain", exposure_mode::gain}, {"gain-grid", exposure_mode::gain_grid}};
+  for (const auto& n : names)
+    if (same_ignoring_case(word, n.word)) return n.value;
+  throw command_line_error(invalid_value(option, word) + "; expected off, gain or gain-grid", false);
+}

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "image/irect.h"
+#include "exposure/exposure_options.h"
 #include "io/save_image.h"
 
 // A whole number in int32 range, nothing else. Throws command_line_error.
@@ -25,6 +26,8 @@ irect canvas_value(const char* option, const char* word);
 // enblend's wrap modes: horizontal gives WrapMode 1, none 0, in any case. Vertical and
 // both are refused (command_line_error), as is any other word.
 int32_t wrap_mode_value(const char* option, const char* word);
+// One of the words off, gain, gain-grid. Throws command_line_error.
+exposure_mode exposure_mode_value(const char* option, const char* word);
 
 // More threads than this only cost memory and switching.
 constexpr int32_t max_threads = 256;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "exposure/estimate_exposure.h"
 #include "image/leak_tracker.h"
 #include "io/load_image.h"
 #include "platform/clock.h"
@@ -89,7 +90,7 @@ int run_program(int argc, const char* const* argv) {
     output.file.bigtiff = run.bigtiff;
     output.seams_name = run.seams_name;
     stage_progress silent;
-    run_driver(inputs, output_name, blend, wrap, run.quiet ? &silent : nullptr, output);
+    run_driver(inputs, output_name, blend, wrap, run.quiet ? &silent : nullptr, output, run.exposure);
     if (wrap.profile) write_profile();
   } catch (const command_line_error& e) {
     std::printf("%s\n", e.what());
@@ -99,6 +100,9 @@ int run_program(int argc, const char* const* argv) {
     std::printf("Internal error of quiltmerge (a fault of the program, not of the inputs; please report it): %s\n",
                 e.what());
     status = 1;
+  } catch (const vignetting_size_error& e) {
+    std::printf("\n%s\n", e.what());
+    return 2;
   } catch (const std::exception& e) {
     std::printf("%s\n", e.what());
     status = 1;

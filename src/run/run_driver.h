@@ -7,6 +7,7 @@
 
 #include "blend/blend_options.h"
 #include "image/irect.h"
+#include "exposure/exposure_options.h"
 #include "merge/options.h"
 
 #include "io/save_image.h"
@@ -20,6 +21,8 @@ struct output_options {
   std::optional<irect> canvas;  // the canvas rectangle the output shows; none: the result's own
 };
 
-// With no tracker given, the run makes its own console progress line.
+// With no tracker given, the run makes its own console progress line. An active exposure
+// option estimates a correction first, and every input is loaded corrected.
 void run_driver(const input_list& inputs, const std::string& output_name, const blend_options& blend,
-                const wrap_options& wrap, progress_tracker* progress = nullptr, const output_options& output = {});
+                const wrap_options& wrap, progress_tracker* progress = nullptr, const output_options& output = {},
+                const exposure_options& exposure = {});

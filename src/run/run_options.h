@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image/irect.h"
+#include "exposure/exposure_options.h"
 #include "io/save_image.h"
 
 struct run_options {
@@ -20,6 +21,7 @@ struct run_options {
   std::optional<irect> canvas;  // -f: the canvas rectangle the output shows
   bool quiet = false;  // no progress line
   std::vector<std::string> ignored;  // enblend options given that mean nothing here
+  exposure_options exposure;  // gains and falloff corrected before the merges
 
   bool operator==(const run_options&) const = default;
 };

@@ -42,7 +42,8 @@ struct piece_result {
 
 piece_result piece_for(const std::string& path, int x, int d, int acc_width) {
   piece_result r;
-  r.image = make_wrap_piece(input_image_spec{path, x, 0}, d, irect{0, 0, acc_width - 1, 3}, r.rect, nullptr);
+  const input_list inputs{{path, x, 0}};
+  r.image = make_wrap_piece(input_source(inputs), 0, d, irect{0, 0, acc_width - 1, 3}, r.rect, nullptr);
   return r;
 }
 }  // namespace
@@ -99,7 +100,7 @@ TEST(WrapClosing, PeriodDefaultsToTheResultWidth) {
   blend_options blend;
   irect acc{0, 0, 3999, 1};
   input_list inputs{{write_columns(dir.path(), "small.tif", 100, 2, 0), 1000, 0}};  // inside 501..3499: no piece
-  dib_ptr closed = close_horizontal_wrap(inputs, wrap, acc, result, blend_context{blend});
+  dib_ptr closed = close_horizontal_wrap(input_source(inputs), wrap, acc, result, blend_context{blend});
   EXPECT_EQ(closed->width(), 4000);
   // No pixel is opaque in both the result and its copy one period on: only the cut.
   EXPECT_EQ(pixel_bytes(closed.get()), pixel_bytes(result.get()));
@@ -114,7 +115,8 @@ TEST(WrapClosing, TinyPeriodIsOnlyCut) {
   blend_options blend;
   irect acc{0, 0, 11, 1};
   testing::internal::CaptureStdout();
-  dib_ptr closed = close_horizontal_wrap(input_list{{path, 0, 0}}, wrap, acc, result, blend_context{blend});
+  const input_list inputs{{path, 0, 0}};
+  dib_ptr closed = close_horizontal_wrap(input_source(inputs), wrap, acc, result, blend_context{blend});
   std::string said = testing::internal::GetCapturedStdout();
   EXPECT_NE(said.find("too small to close"), std::string::npos);
   ASSERT_EQ(closed->width(), 5);
@@ -127,13 +129,14 @@ TEST(WrapClosing, APeriodTheCanvasCannotHoldIsRefusedBeforeAnyPiece) {
   dib_ptr result(load_image(path, nullptr));
   blend_options blend;
   const irect acc{0, 0, 11, 1};
+  const input_list inputs{{path, 0, 0}};
   const std::string refused = "is more than the canvas can hold: ";
   for (const int32_t period : {2000000000, INT32_MAX}) {  // its margin alone passes 2^31
     wrap_options wrap;
     wrap.HorWrap = period;
     irect rect = acc;
     const std::string message =
-        error_of([&] { close_horizontal_wrap(input_list{{path, 0, 0}}, wrap, rect, result, blend_context{blend}); });
+        error_of([&] { close_horizontal_wrap(input_source(inputs), wrap, rect, result, blend_context{blend}); });
     EXPECT_EQ(message, "Wrap period of " + std::to_string(period) + " columns " + refused +
                            "the canvas would span more than 2^31 - 1 columns");
   }
